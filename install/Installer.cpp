@@ -1,0 +1,36 @@
+#include "install/Installer.h"
+
+#include "app/LauncherApp.h"
+
+namespace launcher {
+
+std::string ComposeInstallerCommand(const std::string& installDir, const std::string& deviceKey) {
+    // Unquoted, a path with a blank would let Windows try C:\Program.exe and
+    // would split the setup-information path into several arguments. Tools
+    // that parse the line rely on the unquoted form, so it stays otherwise.
+    const bool quote = installDir.find(' ') != std::string::npos;
+    const std::string q = quote ? "\"" : "";
+    return q + installDir + "install.exe" + q + " " + q + installDir + "drv\\stordrv.inf" + q +
+           " \"PCI\\" + deviceKey;
+}
+
+std::string InstallerWindowTitle(const std::string& installDir) {
+    return installDir + "Install.exe";
+}
+
+void CLauncherApp::RunInstaller() {
+    deviceKey.clear();
+    if (!FindSupportedDevice()) {
+        platform().ShowMessageBox(kUnsupportedText, kUnsupportedCaption, kMbOk);
+        EndNow();
+    }
+    const std::string command = ComposeInstallerCommand(installDir, deviceKey);
+    platform().StartProgram(command.c_str(), kSwHide);
+    platform().Sleep(kSettleMilliseconds);
+
+    // No time-out: an installation takes as long as it takes.
+    const std::string title = InstallerWindowTitle(installDir);
+    while (platform().TopLevelWindowExists(title.c_str())) platform().Sleep(kPollMilliseconds);
+}
+
+}  // namespace launcher

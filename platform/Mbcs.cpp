@@ -1,0 +1,51 @@
+#include "platform/Mbcs.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+namespace launcher {
+
+CodePage CodePage::SingleByte() { return CodePage(); }
+
+CodePage CodePage::FromPlatform(Platform& platform) {
+    CodePage cp;
+    for (std::size_t b = 0; b < cp.lead_.size(); ++b)
+        cp.lead_[b] = platform.IsLeadByte(static_cast<unsigned char>(b));
+    return cp;
+}
+
+CodePage CodePage::WithLeadRanges(std::initializer_list<std::pair<int, int>> ranges) {
+    CodePage cp;
+    for (const auto& r : ranges)
+        for (int b = r.first; b <= r.second && b < 256; ++b) cp.lead_[static_cast<std::size_t>(b)] = true;
+    return cp;
+}
+
+std::size_t FindCharacter(std::string_view text, char c, std::size_t start, const CodePage& cp) {
+    for (std::size_t i = start; i < text.size(); i = cp.Next(text, i))
+        if (text[i] == c) return i;
+    return std::string_view::npos;
+}
+
+std::size_t FindLastCharacter(std::string_view text, char c, const CodePage& cp) {
+    std::size_t found = std::string_view::npos;
+    for (std::size_t i = 0; i < text.size(); i = cp.Next(text, i))
+        if (text[i] == c) found = i;
+    return found;
+}
+
+bool ContainsAtBoundary(std::string_view text, std::string_view needle, const CodePage& cp) {
+    if (needle.empty()) return !text.empty();
+    if (needle.size() > text.size()) return false;
+    const std::size_t last = text.size() - needle.size();
+    const char first = needle.front();
+    for (std::size_t i = 0; i <= last; i = cp.Next(text, i)) {
+        if (text[i] == first && std::memcmp(text.data() + i, needle.data(), needle.size()) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace launcher

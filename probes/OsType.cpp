@@ -1,0 +1,66 @@
+#include "probes/OsType.h"
+
+#include <cstring>
+
+#include "app/LauncherApp.h"
+
+namespace launcher {
+namespace {
+constexpr std::uint32_t kPlatformWin32s = 0;
+constexpr std::uint32_t kPlatformWindows = 1;
+constexpr std::uint32_t kPlatformNt = 2;
+// One build number splits both families: 98 SE on platform 1, and the 5.0
+// release line from later NT 5.x builds on platform 2.
+constexpr std::uint32_t kBuild2222 = 2222;
+
+OsType ClassifyWindowsFamily(const VersionRecord& r) {
+    if (r.majorVersion < 4 || (r.majorVersion == 4 && r.minorVersion == 0)) return OsWin95;
+    // This family keeps the version in the high 16 bits of the build number.
+    const std::uint16_t build = static_cast<std::uint16_t>(r.buildNumber & 0xFFFFu);
+    if (build > kBuild2222) return OsWinMe;
+    return build == kBuild2222 ? OsWin98SE : OsWin98;
+}
+
+OsType ClassifyNtFamily(const VersionRecord& r) {
+    if (r.majorVersion <= 4) return OsWinNT4;
+    if (r.majorVersion == 5) return r.buildNumber <= kBuild2222 ? OsWin2000 : OsWinXP;
+    return OsNone;
+}
+}  // namespace
+
+std::optional<OsType> ClassifyVersion(const VersionRecord& record) {
+    switch (record.platformId) {
+        case kPlatformWin32s:
+            return OsWin32s;
+        case kPlatformWindows:
+            return ClassifyWindowsFamily(record);
+        case kPlatformNt:
+            return ClassifyNtFamily(record);
+        default:
+            return std::nullopt;
+    }
+}
+
+bool CLauncherApp::DetectOsType(OsType* code) {
+    VersionRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.infoSize = kVersionRecordSize;
+    if (!platform().GetVersionRecord(&record)) {
+        // Systems before NT 4 SP6 know only the basic record.
+        record.infoSize = kBasicVersionRecordSize;
+        if (!platform().GetVersionRecord(&record)) {
+            platform().ShowMessageBox("Message", "Check OS type Error !", kMbOk);
+            return false;
+        }
+    }
+    *code = OsNone;
+    const std::optional<OsType> type = ClassifyVersion(record);
+    if (!type) {
+        platform().ShowMessageBox("Message", "Unknown OS type !", kMbOk);
+        return false;
+    }
+    *code = *type;
+    return true;
+}
+
+}  // namespace launcher

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/Platform.h"
+
+namespace launcher {
+
+using OsType = std::uint8_t;
+
+constexpr OsType OsNone = 0;
+constexpr OsType OsWin32s = 9;
+constexpr OsType OsWin95 = 10;
+constexpr OsType OsWin98 = 11;
+constexpr OsType OsWin98SE = 12;
+constexpr OsType OsWinNT4 = 13;
+constexpr OsType OsWin2000 = 14;
+constexpr OsType OsWinMe = 15;
+constexpr OsType OsWinXP = 16;
+
+// The code for a filled version record; nothing when the platform identifier
+// is none of the three known ones.
+std::optional<OsType> ClassifyVersion(const VersionRecord& record);
+
+}  // namespace launcher

@@ -1,0 +1,116 @@
+#include "probes/SupportedIds.h"
+
+#include <gtest/gtest.h>
+
+#include "app/LauncherApp.h"
+#include "tests/unit/FakePlatform.h"
+
+namespace launcher {
+namespace {
+
+using testing::FakePlatform;
+using testing::ProcessEnded;
+using Ids = std::vector<std::string>;
+
+Ids Parse(const std::string& text) {
+    return ParseSupportedIds(text.c_str(), CodePage::SingleByte());
+}
+
+TEST(ParseSupportedIds, SegmentsAtCarriageReturnsOnly) {
+    EXPECT_EQ(Parse("[ids]\r\nname=A\r\nname=B\r\nname=C\r\n"), (Ids{"A", "B", "C"}));
+    // LF-only files collapse into one entry that keeps the LF bytes.
+    EXPECT_EQ(Parse("a=X\nb=Y\n"), (Ids{"X\nb=Y\n"}));
+    EXPECT_EQ(Parse("x=a=b\r\n"), (Ids{"a=b"}));
+    EXPECT_EQ(Parse("id=\rnext=B"), (Ids{"", "B"}));
+    EXPECT_EQ(Parse("id= VEN_1 \r\n; comment\r\n\r\n[x]\r\nlast=Z"), (Ids{" VEN_1 ", "Z"}));
+    EXPECT_EQ(Parse(""), Ids{});
+    EXPECT_EQ(Parse("no entries\r\nat all\r\n"), Ids{});
+}
+
+TEST(ParseSupportedIds, EqualsSignAsTrailByteStartsNoEntry) {
+    // 0x81 0x3D is one double-byte character whose trail byte is '='.
+    const std::string text = "k\x81=v=1\r\n";
+    EXPECT_EQ(ParseSupportedIds(text.c_str(), CodePage::WithLeadRanges({{0x81, 0x9F}})),
+              (Ids{"1"}));
+    EXPECT_EQ(Parse(text), (Ids{"v=1"}));
+}
+
+TEST(ParseSupportedIds, KeepsManyAndLongEntriesWhole) {
+    std::string text;
+    Ids expected;
+    for (int i = 0; i < 100; ++i) {
+        std::string id = "PCI_ID_" + std::to_string(i) + std::string(static_cast<size_t>(i), 'x');
+        text += "id" + std::to_string(i) + "=" + id + "\r\n";
+        expected.push_back(id);
+    }
+    EXPECT_EQ(Parse(text), expected);
+}
+
+class LoadSupportedIdsTest : public ::testing::Test {
+protected:
+    void SetUp() override { app.installDir = "C:\\pkg\\"; }
+    void Load(const std::string& content) {
+        fake.files["C:\\pkg\\key.ini"] = content;
+        app.LoadSupportedIds();
+    }
+    FakePlatform fake;
+    CLauncherApp app{fake};
+};
+
+TEST_F(LoadSupportedIdsTest, ReadsTheFileInOneCallAndFillsTheTable) {
+    Load("[ids]\r\nname=A\r\nname=B\r\nname=C");
+    EXPECT_EQ(supportedIds, (Ids{"A", "B", "C"}));
+    EXPECT_EQ(supportedIdCount, 3);
+    EXPECT_EQ(fake.openedFiles, (std::vector<std::string>{"C:\\pkg\\key.ini rb"}));
+    EXPECT_EQ(fake.readRequests.size(), 1u);
+    EXPECT_EQ(fake.streamsClosed, 1);
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(LoadSupportedIdsTest, NulEndsTheContent) {
+    Load(std::string("a=A\r\nb=B\0\r\nc=C\r\n", 15));
+    EXPECT_EQ(supportedIds, (Ids{"A", "B"}));
+}
+
+TEST_F(LoadSupportedIdsTest, EmptyFileIsNoFailure) {
+    Load("");
+    EXPECT_EQ(supportedIdCount, 0);
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(LoadSupportedIdsTest, ShortReadLeavesNoUnreadBytesInTheText) {
+    fake.readLimit = 6;
+    Load("a=ABC\r\nb=DEF\r\n");
+    EXPECT_EQ(std::string(listText), "a=ABC\r");
+    EXPECT_EQ(supportedIds, (Ids{"ABC"}));
+}
+
+TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
+    auto expectNotFound = [this](const char* what) {
+        fake.boxes.clear();
+        try {
+            app.LoadSupportedIds();
+            ADD_FAILURE() << what << ": the process did not end";
+        } catch (const ProcessEnded& end) {
+            EXPECT_EQ(end.status, 0) << what;
+        }
+        ASSERT_EQ(fake.boxes.size(), 1u) << what;
+        EXPECT_EQ(fake.boxes[0].text, "key.ini not found !!");
+        EXPECT_EQ(fake.boxes[0].caption, "launcher");
+        EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconExclamation);
+    };
+    expectNotFound("missing file");
+
+    fake.files["C:\\pkg\\key.ini"] = "a=A\r\n";
+    fake.allocationFails = true;
+    expectNotFound("no memory");
+    EXPECT_EQ(fake.streamsClosed, 1);
+
+    fake.allocationFails = false;
+    fake.tellFails = true;
+    expectNotFound("length unknown");
+    EXPECT_EQ(fake.streamsClosed, 2);
+}
+
+}  // namespace
+}  // namespace launcher
