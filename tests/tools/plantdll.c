@@ -4,7 +4,7 @@
 
 /* Takes no arguments, so cdecl and stdcall agree and the .def file can use
  * the bare name on both architectures. */
-__declspec(dllexport) void InitCommonControls(void);
+void InitCommonControls(void);
 
 void InitCommonControls(void)
 {
