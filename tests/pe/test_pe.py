@@ -1,0 +1,171 @@
+"""Checks of the shipping executable as Windows will see it.
+
+Run with Debian's interpreter, which has python3-pefile:
+    /usr/bin/python3 -m pytest tests/pe
+LAUNCHER_EXE names another build to check instead of dist/launcher.exe.
+"""
+import csv
+import os
+import re
+from pathlib import Path
+from xml.dom import minidom
+
+import pefile
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+REVIEWED_IMPORTS = Path(__file__).with_name("win2000-imports.tsv")
+
+# Windows 2000 is NT 5.0; its loader refuses images that ask for more.
+MAX_WINDOWS_VERSION = (5, 0)
+ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+
+RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
+
+
+@pytest.fixture(scope="module")
+def pe():
+    path = Path(os.environ.get("LAUNCHER_EXE", ROOT / "dist" / "launcher.exe"))
+    if not path.is_file():
+        pytest.fail(f"{path} is missing: build it with "
+                    "'cmake --preset win32 && cmake --build --preset win32'")
+    image = pefile.PE(str(path))
+    yield image
+    image.close()
+
+
+@pytest.fixture(scope="module")
+def version():
+    text = (ROOT / "res" / "version.h").read_text()
+    return re.search(r'#define LAUNCHER_VERSION_TEXT "([0-9.]+)"', text).group(1)
+
+
+def resources(pe, type_id):
+    """The data of every language of every entry of one resource type."""
+    found = {}
+    if not hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"):
+        return found
+    for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if rtype.id != type_id:
+            continue
+        for entry in rtype.directory.entries:
+            for lang in entry.directory.entries:
+                found.setdefault(entry.id, []).append(
+                    pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size))
+    return found
+
+
+def test_image_is_a_32_bit_gui_program_that_windows_2000_loads(pe):
+    opt = pe.OPTIONAL_HEADER
+    assert opt.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE, "not PE32"
+    assert pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
+    assert opt.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
+    assert (opt.MajorSubsystemVersion, opt.MinorSubsystemVersion) <= MAX_WINDOWS_VERSION
+    assert (opt.MajorOperatingSystemVersion,
+            opt.MinorOperatingSystemVersion) <= MAX_WINDOWS_VERSION
+
+
+def load_reviewed_imports():
+    rows = [row for row in csv.DictReader(
+        (line for line in REVIEWED_IMPORTS.open(newline="") if not line.startswith("#")),
+        delimiter="\t")]
+    reviewed = {}
+    for row in rows:
+        key = (row["dll"].lower(), row["function"])
+        assert key not in reviewed, f"{key} is listed twice in {REVIEWED_IMPORTS.name}"
+        assert row["source"] and row["source"].strip(), f"{key} has no source"
+        reviewed[key] = row["source"]
+    return reviewed
+
+
+def test_every_import_is_reviewed_for_windows_2000(pe):
+    reviewed = load_reviewed_imports()
+    unreviewed = []
+    for descriptor in pe.DIRECTORY_ENTRY_IMPORT:
+        dll = descriptor.dll.decode().lower()
+        assert dll in ALLOWED_DLLS, f"new import library {dll}: it may not exist on Windows 2000"
+        for imp in descriptor.imports:
+            name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
+            if (dll, name) not in reviewed:
+                unreviewed.append(f"{dll}!{name}")
+    assert not unreviewed, (
+        "imports not yet reviewed: " + ", ".join(unreviewed) + ". Check that Windows 2000 "
+        f"provides each, then add it with its source to tests/pe/{REVIEWED_IMPORTS.name}.")
+
+
+def test_version_record_and_icon(pe, version):
+    numbers = [int(part) for part in version.split(".")]
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    for prefix in ("File", "Product"):
+        ms, ls = getattr(fixed, prefix + "VersionMS"), getattr(fixed, prefix + "VersionLS")
+        assert [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF] == numbers, prefix
+    strings = {}
+    for info in pe.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update(table.entries)
+    assert strings.get(b"FileVersion") == version.encode()
+    assert strings.get(b"ProductVersion") == version.encode()
+
+    groups = resources(pe, RT_GROUP_ICON)
+    assert groups, "no icon group: Explorer would show the default program icon"
+    assert resources(pe, RT_ICON), "icon group without icon images"
+
+
+def test_manifest_asks_for_no_elevation_in_a_form_windows_xp_parses(pe, version):
+    manifests = resources(pe, RT_MANIFEST)
+    # Only id 1 is read when a process starts.
+    assert list(manifests) == [1] and len(manifests[1]) == 1, manifests.keys()
+    raw = manifests[1][0]
+    dom = minidom.parseString(raw)
+    root = dom.documentElement
+    assert (root.namespaceURI, root.localName) == (ASM_V1, "assembly")
+    assert root.getAttribute("manifestVersion") == "1.0"
+
+    elements = root.getElementsByTagName("*")
+    # XP SP2 restarts the machine on an element that declares two namespaces.
+    for element in elements:
+        declared = [a for a in element.attributes.keys() if a == "xmlns" or a.startswith("xmlns:")]
+        assert len(declared) <= 1, f"{element.tagName} declares {declared}"
+
+    identity = [e for e in root.childNodes if getattr(e, "localName", None) == "assemblyIdentity"]
+    assert len(identity) == 1, "XP wants the application's own assemblyIdentity"
+    assert identity[0].getAttribute("type") == "win32"
+    assert identity[0].getAttribute("version") == version
+    assert identity[0].getAttribute("processorArchitecture") == "X86"
+
+    # XP rejects trustInfo in the assembly's own namespace.
+    trust = [e for e in root.childNodes if getattr(e, "localName", None) == "trustInfo"]
+    assert len(trust) == 1 and trust[0].namespaceURI == ASM_V3
+    levels = dom.getElementsByTagNameNS(ASM_V3, "requestedExecutionLevel")
+    assert len(levels) == 1
+    assert levels[0].getAttribute("level") == "asInvoker"
+    assert levels[0].getAttribute("uiAccess") == "false"
+
+    dependencies = [e.getAttribute("name") for e in elements
+                    if e.localName == "assemblyIdentity" and e not in identity]
+    assert not [name for name in dependencies if "Common-Controls" in name], (
+        "the system's default common controls must stay")
+
+
+def test_nothing_records_when_it_was_built(pe):
+    assert pe.FILE_HEADER.TimeDateStamp == 0
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    assert (fixed.FileDateMS, fixed.FileDateLS) == (0, 0)
+
+    stack = [pe.DIRECTORY_ENTRY_RESOURCE]
+    while stack:
+        directory = stack.pop()
+        assert directory.struct.TimeDateStamp == 0, "resource directory time stamp"
+        stack.extend(e.directory for e in directory.entries if hasattr(e, "directory"))
+
+    if hasattr(pe, "DIRECTORY_ENTRY_EXPORT"):
+        assert pe.DIRECTORY_ENTRY_EXPORT.struct.TimeDateStamp == 0
+    for entry in getattr(pe, "DIRECTORY_ENTRY_DEBUG", []):
+        assert entry.struct.TimeDateStamp == 0, "debug directory time stamp"
+    # A bound import records the DLLs' build times and is wrong on any other release.
+    assert not hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT")
+    for descriptor in pe.DIRECTORY_ENTRY_IMPORT:
+        assert descriptor.struct.TimeDateStamp == 0, descriptor.dll
