@@ -12,18 +12,24 @@ char* listText = nullptr;
 std::vector<std::string> supportedIds;
 std::int32_t supportedIdCount = 0;
 
-std::vector<std::string> ParseSupportedIds(const char* text, const CodePage& cp) {
+std::vector<LocatedId> LocateSupportedIds(const char* text, const CodePage& cp) {
     const std::string_view content(text);
-    std::vector<std::string> ids;
+    std::vector<LocatedId> ids;
     std::size_t start = 0;
     while (start < content.size()) {
         const std::size_t equals = FindCharacter(content, '=', start, cp);
         if (equals == std::string_view::npos) break;
         std::size_t end = content.find('\r', equals + 1);
         if (end == std::string_view::npos) end = content.size();
-        ids.emplace_back(content.substr(equals + 1, end - equals - 1));
+        ids.push_back({equals + 1, std::string(content.substr(equals + 1, end - equals - 1))});
         start = end;
     }
+    return ids;
+}
+
+std::vector<std::string> ParseSupportedIds(const char* text, const CodePage& cp) {
+    std::vector<std::string> ids;
+    for (LocatedId& id : LocateSupportedIds(text, cp)) ids.push_back(std::move(id.text));
     return ids;
 }
 

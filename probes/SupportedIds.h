@@ -20,4 +20,12 @@ extern std::int32_t supportedIdCount;
 // '=' is one entry. LF splits nothing.
 std::vector<std::string> ParseSupportedIds(const char* text, const CodePage& cp);
 
+// The same entries with the offset of each one's first byte in `text`, for
+// tools that report where an entry comes from.
+struct LocatedId {
+    std::size_t offset;
+    std::string text;
+};
+std::vector<LocatedId> LocateSupportedIds(const char* text, const CodePage& cp);
+
 }  // namespace launcher

@@ -1,0 +1,183 @@
+#include "pkgcheck/DryRun.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "app/LauncherApp.h"
+#include "probes/DeviceMatch.h"
+#include "probes/SupportedIds.h"
+
+namespace pkgcheck {
+namespace {
+
+using launcher::FileStream;
+using launcher::RegistryKey;
+
+// Windows' answers for the calls the launcher makes.
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+constexpr RegistryKey kPciKey = 1;
+
+// Where the real process would end.
+struct ProcessEnded {};
+
+struct ListStream {
+    std::string_view bytes;
+    std::size_t position = 0;
+};
+
+class ReplayPlatform final : public launcher::Platform {
+public:
+    ReplayPlatform(const launcher::CodePage& cp, const std::string& installDir,
+                   const std::optional<std::string>& listFile,
+                   const std::vector<std::string>& names)
+        : cp_(cp),
+          modulePath_(installDir + "launcher.exe"),
+          listPath_(installDir + "key.ini"),
+          listFile_(listFile),
+          names_(names) {}
+
+    std::string command;
+    std::string boxText;
+    std::string boxCaption;
+    int namesRead = 0;
+    int stoppedAt = -1;
+
+    std::size_t ModuleFileName(char* buffer, std::size_t size) override {
+        if (size == 0) return 0;
+        const std::size_t length = std::min(modulePath_.size(), size - 1);
+        std::memcpy(buffer, modulePath_.data(), length);
+        buffer[length] = '\0';
+        return length;
+    }
+    [[noreturn]] void EndProcessNow(int) override { throw ProcessEnded{}; }
+    bool IsLeadByte(unsigned char byte) override { return cp_.IsLead(byte); }
+    void InitCommonControls() override {}
+
+    bool GetVersionRecord(launcher::VersionRecord*) override { return false; }
+    int ShowMessageBox(const char* text, const char* caption, unsigned) override {
+        boxText = text;
+        boxCaption = caption;
+        return 1;
+    }
+    unsigned StartProgram(const char* commandLine, unsigned) override {
+        command = commandLine;
+        return 33;  // above 31: started
+    }
+    void Sleep(unsigned) override {}
+    bool TopLevelWindowExists(const char*) override { return false; }
+
+    long OpenRegistryKey(launcher::RegistryRoot, const char*, std::uint32_t,
+                         RegistryKey* key) override {
+        *key = kPciKey;
+        return 0;
+    }
+    long QuerySubkeyCount(RegistryKey, std::uint32_t* count) override {
+        *count = static_cast<std::uint32_t>(names_.size());
+        return 0;
+    }
+    // A name that does not fit the caller's buffer is an error, as in the
+    // registry itself; nothing is copied then.
+    long EnumSubkey(RegistryKey, std::uint32_t index, char* name, std::uint32_t size) override {
+        namesRead = static_cast<int>(index) + 1;
+        if (index >= names_.size()) return kErrorNoMoreItems;
+        const std::string& subkey = names_[index];
+        if (subkey.size() + 1 > size) {
+            stoppedAt = static_cast<int>(index);
+            return kErrorMoreData;
+        }
+        std::memcpy(name, subkey.c_str(), subkey.size() + 1);
+        return 0;
+    }
+    long CloseRegistryKey(RegistryKey) override { return 0; }
+
+    FileStream OpenStream(const char* path, const char*) override {
+        if (!listFile_ || path != listPath_) return nullptr;
+        stream_ = ListStream{*listFile_, 0};
+        return &stream_;
+    }
+    int SeekStream(FileStream, long offset, int origin) override {
+        const long base = origin == SEEK_END   ? static_cast<long>(stream_.bytes.size())
+                          : origin == SEEK_CUR ? static_cast<long>(stream_.position)
+                                               : 0;
+        if (base + offset < 0) return -1;
+        stream_.position = static_cast<std::size_t>(base + offset);
+        return 0;
+    }
+    long TellStream(FileStream) override { return static_cast<long>(stream_.position); }
+    std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count, FileStream) override {
+        const std::size_t left =
+            stream_.position < stream_.bytes.size() ? stream_.bytes.size() - stream_.position : 0;
+        const std::size_t items = size == 0 ? 0 : std::min(count, left / size);
+        std::memcpy(buffer, stream_.bytes.data() + stream_.position, items * size);
+        stream_.position += items * size;
+        return items;
+    }
+    int CloseStream(FileStream) override { return 0; }
+    void* Allocate(std::size_t bytes) override {
+        blocks_.push_back(std::make_unique<char[]>(bytes));
+        return blocks_.back().get();
+    }
+
+private:
+    const launcher::CodePage& cp_;
+    const std::string modulePath_;
+    const std::string listPath_;
+    const std::optional<std::string>& listFile_;
+    const std::vector<std::string>& names_;
+    ListStream stream_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+};
+
+// The launcher keeps its list in process-wide state. Each replay starts from
+// none, and the text's memory belongs to the replay, so the pointer must not
+// outlive it.
+struct LauncherStateReset {
+    LauncherStateReset() { Clear(); }
+    ~LauncherStateReset() { Clear(); }
+    static void Clear() {
+        launcher::listText = nullptr;
+        launcher::supportedIds.clear();
+        launcher::supportedIdCount = 0;
+    }
+};
+
+}  // namespace
+
+DryRun ReplayLauncher(const std::optional<std::string>& listFile,
+                      const std::vector<std::string>& names, const std::string& installDir,
+                      const launcher::CodePage& cp) {
+    ReplayPlatform machine(cp, installDir, listFile, names);
+    DryRun run;
+    {
+        const LauncherStateReset reset;
+        launcher::CLauncherApp app(machine);
+        app.installDir = installDir;
+        try {
+            app.RunInstaller();
+        } catch (const ProcessEnded&) {
+        }
+        if (!machine.command.empty()) {
+            const std::string chosen = app.deviceKey.substr(0, app.deviceKey.size() - 1);
+            for (std::size_t i = 0; i < names.size() && run.chosen < 0; ++i)
+                if (names[i] == chosen) run.chosen = static_cast<int>(i);
+            run.chosenEntry = launcher::FindMatchingId(chosen, launcher::supportedIds, cp);
+        }
+        for (const std::string& name : names)
+            run.firstMatch.push_back(launcher::FindMatchingId(name, launcher::supportedIds, cp));
+    }
+    run.command = machine.command;
+    run.boxText = machine.boxText;
+    run.boxCaption = machine.boxCaption;
+    run.namesRead = machine.namesRead;
+    run.stoppedAt = machine.stoppedAt;
+    return run;
+}
+
+std::string AsInstallDir(std::string dir) {
+    if (dir.empty() || (dir.back() != '\\' && dir.back() != '/')) dir += '\\';
+    return dir;
+}
+
+}  // namespace pkgcheck

@@ -1,0 +1,43 @@
+#pragma once
+// Just enough JSON output for the report. Strings are written byte for byte
+// where they are printable ASCII; every byte above 0x7F becomes \u0080 to
+// \u00FF, one escape a byte, so the output is ASCII and scripts get back the
+// exact ANSI bytes by encoding the strings as Latin-1.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pkgcheck {
+
+std::string JsonQuote(std::string_view bytes);
+
+class JsonWriter {
+public:
+    JsonWriter& BeginObject() { return Open('{'); }
+    JsonWriter& EndObject() { return Close('}'); }
+    JsonWriter& BeginArray() { return Open('['); }
+    JsonWriter& EndArray() { return Close(']'); }
+    JsonWriter& Key(std::string_view name);
+    JsonWriter& String(std::string_view value) { return Raw(JsonQuote(value)); }
+    JsonWriter& Number(long long value) { return Raw(std::to_string(value)); }
+    JsonWriter& Bool(bool value) { return Raw(value ? "true" : "false"); }
+    JsonWriter& Null() { return Raw("null"); }
+    // Index into a list written 1-based, or null for "none".
+    JsonWriter& Ordinal(int zeroBased) { return zeroBased < 0 ? Null() : Number(zeroBased + 1); }
+
+    std::string Take() { return std::move(out_) + "\n"; }
+
+private:
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
+    JsonWriter& Raw(std::string_view text);
+    void StartValue();
+    void NewLine();
+
+    std::string out_;
+    std::vector<bool> hasMembers_;
+    bool afterKey_ = false;
+};
+
+}  // namespace pkgcheck

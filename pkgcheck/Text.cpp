@@ -1,0 +1,147 @@
+#include "pkgcheck/Text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace pkgcheck {
+namespace {
+
+char UpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+void AppendUtf8(std::uint32_t code, std::string* out) {
+    if (code < 0x80) {
+        out->push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+DecodedText DecodeUtf16(std::string_view units, bool littleEndian, const char* name) {
+    DecodedText decoded{"", name, ""};
+    if (units.size() % 2 != 0) {
+        decoded.error = std::string(name) + " text with an odd number of bytes (cut short?)";
+        return decoded;
+    }
+    auto unitAt = [&](std::size_t i) {
+        const auto lo = static_cast<unsigned char>(units[littleEndian ? i : i + 1]);
+        const auto hi = static_cast<unsigned char>(units[littleEndian ? i + 1 : i]);
+        return static_cast<std::uint32_t>(lo | (hi << 8));
+    };
+    for (std::size_t i = 0; i < units.size(); i += 2) {
+        std::uint32_t code = unitAt(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 2 < units.size()) {
+            const std::uint32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (code >= 0xD800 && code < 0xE000) code = 0xFFFD;
+        AppendUtf8(code, &decoded.text);
+    }
+    return decoded;
+}
+
+}  // namespace
+
+std::string Visible(std::string_view bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b > 0x20 && b < 0x7F && c != '<' && c != '>' && c != '"') {
+            out.push_back(c);
+        } else {
+            out += '<';
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+            out += '>';
+        }
+    }
+    return out;
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), UpperChar);
+    return out;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperChar(x) == UpperChar(y);
+           });
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() &&
+           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+std::size_t FindIgnoringCase(std::string_view text, std::string_view needle) {
+    const auto found = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                                   [](char x, char y) { return UpperChar(x) == UpperChar(y); });
+    return found == text.end() && !needle.empty() ? std::string_view::npos
+                                                  : static_cast<std::size_t>(found - text.begin());
+}
+
+bool PrecedesInRegistry(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return static_cast<unsigned char>(UpperChar(x)) < static_cast<unsigned char>(UpperChar(y));
+    });
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        start = next;
+    }
+    return lines;
+}
+
+DecodedText DecodeText(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFF\xFE") return DecodeUtf16(bytes.substr(2), true, "UTF-16LE");
+    if (bytes.substr(0, 2) == "\xFE\xFF") return DecodeUtf16(bytes.substr(2), false, "UTF-16BE");
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return {std::string(bytes.substr(3)), "UTF-8", ""};
+    return {std::string(bytes), "ANSI", ""};
+}
+
+LineIndex::LineIndex(std::string_view text) {
+    starts_.push_back(0);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool crBeforeLf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+        if ((text[i] == '\n' || text[i] == '\r') && !crBeforeLf) starts_.push_back(i + 1);
+    }
+}
+
+int LineIndex::LineOf(std::size_t offset) const {
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
+    return static_cast<int>(after - starts_.begin());
+}
+
+}  // namespace pkgcheck

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "pkgcheck/Devices.h"
+#include "platform/Mbcs.h"
+
+namespace pkgcheck {
+
+// The PCI subkey names of the running machine: the registry on Windows,
+// sysfs elsewhere.
+DeviceList ReadThisMachine();
+
+// The code page the launcher would use here: the system's on Windows; a
+// single-byte one on other hosts.
+launcher::CodePage DefaultCodePage(std::string* name);
+
+}  // namespace pkgcheck
