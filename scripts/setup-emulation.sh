@@ -3,6 +3,9 @@
 # 32-bit support, by handing i386 ELF files to qemu-i386-static through
 # binfmt_misc.  Idempotent.  On failure it exits non-zero and prints one
 # line "reason: ..." on stderr, which callers quote when skipping 32-bit runs.
+# Wine's 32-bit loader also wants QEMU_RESERVED_VA=0x81000000 in its
+# environment, or each process takes a minute to start (see
+# tests/wine/harness.py).
 set -u
 
 BINFMT=/proc/sys/fs/binfmt_misc

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Every test: build everything into dist/, then the host unit tests, the
+# checks of the shipping file, the reproducible-build check and the
+# Windows-side tests of the real executables under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+
+echo "== host unit tests (ASan + UBSan)"
+ctest --preset host
+
+echo "== checks of the shipping file dist/launcher.exe"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/pe
+
+echo "== reproducible build"
+./scripts/check-reproducible.sh
+
+echo "== Windows-side tests under Wine (creating a Wine prefix takes a few minutes)"
+/usr/bin/python3 -m pytest -q -rs -p no:cacheprovider --durations=5 tests/wine

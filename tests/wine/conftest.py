@@ -1,0 +1,72 @@
+"""Fixtures for the Wine tests; the API is described in harness.py."""
+
+import os
+import shutil
+from pathlib import Path
+
+import pytest
+
+import harness
+from harness import REPO, WORK, Tools, WineEnv, Xvfb
+
+
+@pytest.fixture(scope="session")
+def xdisplay():
+    if not shutil.which("Xvfb"):
+        pytest.skip("Xvfb not installed (scripts/setup-env.sh installs it)")
+    server = Xvfb()
+    yield server.display
+    server.close()
+
+
+@pytest.fixture(scope="session")
+def wine(xdisplay):
+    if not shutil.which(harness.WINE64):
+        pytest.skip("wine64 not installed (scripts/setup-env.sh installs it)")
+    WORK.mkdir(parents=True, exist_ok=True)
+    # Emulation first: a prefix made without it lacks its 32-bit half.
+    win32, _ = harness.win32_support()
+    env = WineEnv.open(WORK / "prefix", xdisplay, harness.new_run_id(), win32)
+    yield env
+    env.kill()
+
+
+@pytest.fixture(scope="session")
+def tools():
+    return Tools()
+
+
+@pytest.fixture(scope="session")
+def need_win32():
+    ok, reason = harness.win32_support()
+    if not ok:
+        pytest.skip(reason)
+
+
+@pytest.fixture
+def make_package(wine, tools, tmp_path):
+    count = 0
+
+    def make(launcher, **kw):
+        nonlocal count
+        count += 1
+        return harness.make_package(wine, tools, tmp_path / f"p{count}", launcher, **kw)
+
+    return make
+
+
+def _built(variable, default):
+    path = Path(os.environ.get(variable) or REPO / default)
+    if not path.exists():
+        pytest.skip(f"{path} not built")
+    return path
+
+
+@pytest.fixture
+def launcher64():
+    return _built("WINE_TEST_LAUNCHER64", "dist/x64/launcher.exe")
+
+
+@pytest.fixture
+def launcher32(need_win32):
+    return _built("WINE_TEST_LAUNCHER32", "dist/launcher.exe")

@@ -1,0 +1,687 @@
+"""Running Windows programs under Wine for the package's end-to-end tests.
+
+Run the tests with Debian's interpreter (the ``python3`` on PATH lacks
+Debian's modules)::
+
+    /usr/bin/python3 -m pytest tests/wine
+
+Nothing else is needed on a machine set up by ``scripts/setup-env.sh``: the
+fixtures start their own Xvfb, build the helper programs of ``tests/tools``
+with MinGW, and create one Wine prefix per test run (about 30 s).
+
+Fixtures (conftest.py)
+----------------------
+``wine``          session-wide :class:`WineEnv` on a fresh prefix.
+``tools``         session-wide :class:`Tools`: ``tools.exe("fakeinstall", "x64")``
+                  gives the path of a built helper; arch is "x64" or "x86".
+``make_package``  factory for :class:`Package` in the test's tmp_path:
+                  ``make_package(launcher_exe, exe_name="launcher.exe",
+                  key_ini=None, blanks=False, install="x64",
+                  inf=True, install_seconds=2)``: key_ini bytes or None
+                  for none, blanks puts a blank in the directory name,
+                  install the architecture of fakeinstall copied in as
+                  install.exe (None: none), inf whether drv\\stordrv.inf
+                  exists, install_seconds how long the installer window
+                  lives.
+``need_win32``    skips the test, with the reason, when 32-bit Windows
+                  programs cannot run here; ``needs_win32`` below is the
+                  same as a mark.  A 32-bit run without it is skipped the
+                  same way from inside ``run``.
+``launcher64`` / ``launcher32``
+                  dist/x64/launcher.exe and dist/launcher.exe; the test is
+                  skipped when the file has not been built.
+
+WineEnv
+-------
+``run(exe, args=(), *, env=None, cwd=None, timeout=None, dismiss=True,
+install_log=None) -> RunResult`` starts one program with wine64
+(/usr/lib/wine/wine64: Debian 12 puts none on PATH) or wine, as its PE
+header requires, watches the X display for its windows, answers each of
+its message boxes (the program's fixed-size windows) with Return, waits
+for the program and then for the wineserver to finish, so that every
+process it left behind has ended before the next test.  ``timeout``
+defaults to 120 s for 64-bit and 300 s for 32-bit programs, which run
+under emulation (a 64-bit one starts in about a second, a 32-bit one in
+about three).  A message box's caption comes from the X window name, its
+text from Wine's msgbox trace channel.  ``env`` adds to (and may
+override) the environment of the Wine process.
+
+``set_version(exe_name, version)``: what GetVersionEx reports to programs
+called exe_name ("win2k", "winxp", "winxp64", "vista", "win7", "win98",
+"winme", "win95", "nt40", ...); None removes the setting.
+
+``set_pci_devices(names)``: replaces the subkeys of
+HKLM\\SYSTEM\\CurrentControlSet\\Enum\\PCI by exactly ``names``.  Wine adds
+its display adapter ``VEN_0000&DEV_0000&SUBSYS_00000000&REV_00``
+(WINE_DISPLAY_DEVICE) back whenever its desktop process starts, which
+happens with almost any Wine process, so expect it to be there; and it
+enumerates subkeys sorted case-insensitively, whatever order they were
+created in.
+``pci_devices()`` lists the current subkeys in enumeration order.
+
+A DLL planted beside a program (tools.dll("comctl32")) is only loaded
+where Windows would load it when the run gets
+``env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";comctl32=n,b"}``: by default
+Wine prefers its builtin comctl32.
+
+``reg_import(text)`` imports REGEDIT4 text; ``reg(*args)`` runs Wine's
+reg.exe and returns (status, output).  ``windows_path(path)`` maps a Linux
+path to the Z: drive.
+
+RunResult
+---------
+``exit_code`` (None when timed out), ``timed_out``, ``wall_time`` (s),
+``started_at``/``ended_at`` (Unix seconds, same clock as fakeinstall's
+``unix_ms``), ``boxes`` (list of :class:`Box`: caption, text, window),
+``windows`` (every top-level window that became visible, any process),
+``stdout``/``stderr`` (Wine's output, kept in ``logdir``), and
+``installs`` when an install log was given: one dict per start of
+fakeinstall, fields as written by tests/tools/fakeinstall.c plus
+``end_unix_ms`` (None if it never ended).
+
+Package
+-------
+A throw-away package directory: ``dir`` (Linux path), ``win_dir`` (its
+Windows path with the trailing backslash, as the launcher computes it),
+``exe`` and ``exe_name``, ``install_log``, ``env`` (FAKEINSTALL_LOG and
+FAKEINSTALL_SECONDS).  ``pkg.run(args=(), version=None, pci=None, **kw)``
+applies the version for its exe name and the PCI subkeys in one registry
+import, then runs the package's exe from the directory above the package
+(so reliance on the current directory shows) and returns the RunResult
+with ``installs`` filled in.  ``key_ini(*ids)`` builds key.ini bytes.
+
+Environment knobs
+-----------------
+WINE_TEST_DIR           work directory (default build/wine in the repo)
+WINE_TEST_RUN_ID        reuse the prefix made earlier with the same id, so
+                        several pytest runs of one CI job share a prefix
+WINE_TEST_REUSE_PREFIX  1: reuse any complete prefix (for local iteration)
+WINE_TEST_DEBUG         WINEDEBUG for the programs (default -all)
+WINE_TEST_LAUNCHER64, WINE_TEST_LAUNCHER32
+                        other launcher builds to test instead of dist/
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import json
+import os
+import re
+import shutil
+import struct
+import subprocess
+import tempfile
+import threading
+import time
+import uuid
+from itertools import zip_longest
+from pathlib import Path
+
+import pytest
+
+# Mark for tests that run 32-bit programs: skipped, with the reason, where
+# the emulation they need is missing.
+needs_win32 = pytest.mark.usefixtures("need_win32")
+
+REPO = Path(__file__).resolve().parents[2]
+WORK = Path(os.environ.get("WINE_TEST_DIR", REPO / "build" / "wine"))
+
+WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+
+PCI_KEY = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Enum\PCI"
+APPDEFAULTS_KEY = r"HKEY_CURRENT_USER\Software\Wine\AppDefaults"
+WINE_DISPLAY_DEVICE = "VEN_0000&DEV_0000&SUBSYS_00000000&REV_00"
+
+# No Mono or Gecko install prompts.  Wine takes its own comctl32 even when a
+# copy lies beside the exe; add ";comctl32=n,b" to get Windows' search order.
+DLL_OVERRIDES = "mscoree,mshtml="
+
+TIMEOUT_64 = 120.0
+TIMEOUT_32 = 300.0
+
+SW_HIDE = 0
+STARTF_USESHOWWINDOW = 0x1
+
+
+class HarnessError(RuntimeError):
+    pass
+
+
+def pe_machine(path) -> str:
+    """"x86" or "x64", read from the PE header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    if head[:2] != b"MZ":
+        raise HarnessError(f"{path}: not a PE file")
+    (offset,) = struct.unpack_from("<I", head, 0x3C)
+    if head[offset:offset + 4] != b"PE\0\0":
+        raise HarnessError(f"{path}: no PE signature")
+    (machine,) = struct.unpack_from("<H", head, offset + 4)
+    return {0x14C: "x86", 0x8664: "x64"}.get(machine) or hex(machine)
+
+
+def key_ini(*ids: str) -> bytes:
+    """key.ini bytes: one idN=... line per id, CR LF line ends."""
+    return b"".join(f"id{n}={i}\r\n".encode("ascii") for n, i in enumerate(ids, 1))
+
+
+# --------------------------------------------------------------------- X
+
+class Xvfb:
+    """A private X server; Wine's message boxes need one to exist at all."""
+
+    def __init__(self):
+        read_fd, write_fd = os.pipe()
+        self.proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=[write_fd], stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        number = b""
+        with os.fdopen(read_fd, "rb") as r:
+            while not number.endswith(b"\n"):
+                chunk = r.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            self.proc.kill()
+            raise HarnessError("Xvfb did not report a display number")
+        self.display = ":" + number.decode().strip()
+
+    def close(self):
+        self.proc.terminate()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+
+
+@dataclasses.dataclass
+class Window:
+    id: str
+    name: str
+    wm_class: str
+    first_seen: float
+    fixed_size: bool
+    keys_sent: int = 0
+    last_key: float = 0.0
+
+
+@dataclasses.dataclass
+class Box:
+    caption: str | None
+    text: str | None
+    window: str | None = None
+
+
+def _xcmd(display, *args) -> str:
+    try:
+        r = subprocess.run(args, env={**os.environ, "DISPLAY": display},
+                           stdin=subprocess.DEVNULL, capture_output=True,
+                           timeout=15)
+    except subprocess.TimeoutExpired:
+        return ""
+    return r.stdout.decode("utf-8", "replace")
+
+
+MWM_FUNC_RESIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE = 0x2, 0x8, 0x10
+
+
+class _WindowWatcher(threading.Thread):
+    """Polls for visible top-level windows while a program runs.
+
+    Searching by class rather than name also finds boxes with an empty
+    caption.  Fixed-size windows of the program under test (Wine gives its
+    windows the exe name as WM_CLASS) are its message boxes: they are
+    answered with Return, again every few seconds if one stays up.  Other
+    windows are only recorded.
+    """
+
+    def __init__(self, display, exe_name, dismiss, interval=0.3):
+        super().__init__(daemon=True)
+        self.display = display
+        self.exe_class = exe_name.lower()
+        self.dismiss = dismiss
+        self.interval = interval
+        self.windows: dict[str, Window] = {}
+        self._stop_event = threading.Event()
+
+    def run(self):
+        while not self._stop_event.is_set():
+            self.poll()
+            self._stop_event.wait(self.interval)
+
+    def stop(self):
+        self._stop_event.set()
+        self.join(30)
+
+    def poll(self):
+        for wid in _xcmd(self.display, "xdotool", "search", "--onlyvisible",
+                         "--classname", ".").split():
+            w = self.windows.get(wid)
+            # A window of the program that is not yet seen as a box is
+            # looked at again, in case it was caught before Wine set its
+            # hints.
+            if w is None or (not self.is_box(w)
+                             and w.wm_class.lower() == self.exe_class):
+                w = self._describe(wid, w.first_seen if w else time.time())
+                self.windows[wid] = w
+            if (self.dismiss and self.is_box(w)
+                    and time.time() - w.last_key > 3.0):
+                _xcmd(self.display, "xdotool", "key", "--window", wid, "Return")
+                w.keys_sent += 1
+                w.last_key = time.time()
+
+    def _describe(self, wid, first_seen) -> Window:
+        name = _xcmd(self.display, "xdotool", "getwindowname", wid).rstrip("\n")
+        props = _xcmd(self.display, "xprop", "-id", wid, "WM_CLASS", "_MOTIF_WM_HINTS")
+        cls = re.search(r'WM_CLASS\(STRING\) = "([^"]*)"', props)
+        motif = re.search(r"_MOTIF_WM_HINTS\(_MOTIF_WM_HINTS\) = (0x[0-9a-f]+), (0x[0-9a-f]+)",
+                          props)
+        # Wine maps a window's styles to Motif functions; a message box can
+        # be moved and closed but neither resized, minimized nor maximized.
+        fixed = bool(motif) and not int(motif.group(2), 16) & (MWM_FUNC_RESIZE
+                                                               | MWM_FUNC_MINIMIZE
+                                                               | MWM_FUNC_MAXIMIZE)
+        return Window(wid, name, cls.group(1) if cls else "", first_seen, fixed)
+
+    def is_box(self, w: Window) -> bool:
+        return w.fixed_size and w.wm_class.lower() == self.exe_class
+
+
+_TRACE_RE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"')
+_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
+
+
+def decode_debugstr(s: str) -> str:
+    """Undo Wine's debugstr_w quoting: \\n \\r \\t \\" \\\\ and \\XXXX (hex)."""
+    out, i = [], 0
+    while i < len(s):
+        c = s[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+        elif s[i + 1:i + 2] in _ESCAPES:
+            out.append(_ESCAPES[s[i + 1]])
+            i += 2
+        else:
+            out.append(chr(int(s[i + 1:i + 5], 16)))
+            i += 5
+    return "".join(out)
+
+
+def box_texts(stderr: str) -> list[str]:
+    return [decode_debugstr(m.group(1)) for m in _TRACE_RE.finditer(stderr)]
+
+
+# ------------------------------------------------------------------ results
+
+@dataclasses.dataclass
+class RunResult:
+    exe: Path
+    args: list[str]
+    exit_code: int | None
+    timed_out: bool
+    wall_time: float
+    started_at: float
+    ended_at: float
+    boxes: list[Box]
+    windows: list[Window]
+    logdir: Path
+    installs: list[dict] | None = None
+
+    @property
+    def stdout(self) -> str:
+        return (self.logdir / "stdout.txt").read_text("utf-8", "replace")
+
+    @property
+    def stderr(self) -> str:
+        return (self.logdir / "stderr.txt").read_text("utf-8", "replace")
+
+    def describe(self) -> str:
+        """One line for assertion messages."""
+        return (f"{self.exe.name} {self.args} -> exit {self.exit_code}"
+                f"{' (timed out)' if self.timed_out else ''} in {self.wall_time:.1f}s, "
+                f"boxes {[(b.caption, b.text) for b in self.boxes]}, logs {self.logdir}")
+
+
+def read_install_log(path: Path) -> list[dict]:
+    """Start records of fakeinstall, each with the end time of its process."""
+    if not path.exists():
+        return []
+    records = [json.loads(line) for line in
+               path.read_text("utf-8").splitlines() if line.strip()]
+    ends = {r["pid"]: r["unix_ms"] for r in records if r["event"] == "end"}
+    starts = [r for r in records if r["event"] == "start"]
+    for r in starts:
+        r["end_unix_ms"] = ends.get(r["pid"])
+    return starts
+
+
+# -------------------------------------------------------------- emulation
+
+_win32_state: tuple[bool, str] | None = None
+
+
+def win32_support() -> tuple[bool, str]:
+    """(usable, reason): can 32-bit Windows programs run here?"""
+    global _win32_state
+    if _win32_state is None:
+        _win32_state = _probe_win32()
+    return _win32_state
+
+
+def _probe_win32() -> tuple[bool, str]:
+    if not os.access(WINE32, os.X_OK):
+        return False, f"32-bit runs skipped: {WINE32} missing (package wine32:i386)"
+    r = subprocess.run(["bash", str(REPO / "scripts" / "setup-emulation.sh")],
+                       stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    if r.returncode != 0:
+        reason = r.stderr.strip().removeprefix("reason: ") or "setup-emulation.sh failed"
+        return False, "32-bit runs skipped: " + reason
+    return True, ""
+
+
+# -------------------------------------------------------------------- Wine
+
+class WineEnv:
+    def __init__(self, prefix: Path, display: str):
+        self.prefix = Path(prefix)
+        self.display = display
+        self._runs = 0
+
+    # The environment every Wine process gets.  QEMU_RESERVED_VA sizes the
+    # address space qemu-i386 gives a 32-bit guest.  Wine's 32-bit loader
+    # needs its shared user data page at 0x7ffe0000 and some memory above
+    # 2 GiB, which qemu's default placement does not give, and it then
+    # tries to reserve everything above 2 GiB in 64 KiB steps that all fail
+    # under qemu: with a full 4 GiB space a process needs a minute to start,
+    # with 16 MiB above 2 GiB about three seconds.
+    def base_env(self, debug: str | None = None) -> dict:
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("WINE", "FAKEINSTALL_", "PLANT_"))}
+        env.update(
+            WINEPREFIX=str(self.prefix),
+            DISPLAY=self.display,
+            WINEDLLOVERRIDES=DLL_OVERRIDES,
+            WINEDEBUG=debug or os.environ.get("WINE_TEST_DEBUG", "-all"),
+            QEMU_RESERVED_VA="0x81000000",
+            # Wine derives the Windows code pages from the locale; pinning
+            # it keeps command lines and message texts the same everywhere.
+            LANG="C.UTF-8",
+            LC_ALL="C.UTF-8",
+        )
+        return env
+
+    # ----------------------------------------------------------- prefix
+
+    @classmethod
+    def open(cls, prefix: Path, display: str, run_id: str, win32: bool) -> "WineEnv":
+        """The prefix for this run: reused when its marker allows, else new."""
+        env = cls(prefix, display)
+        marker = prefix / ".harness.json"
+        try:
+            info = json.loads(marker.read_text())
+        except (OSError, ValueError):
+            info = None
+        reuse = bool(info) and info.get("win32", False) >= win32 and (
+            info.get("run_id") == run_id
+            or os.environ.get("WINE_TEST_REUSE_PREFIX") == "1")
+        if not reuse:
+            env.create(run_id, win32)
+        return env
+
+    def create(self, run_id: str, win32: bool):
+        self.kill()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        log = self.prefix.parent / "wineboot.log"
+        started = time.time()
+        with open(log, "wb") as out:
+            r = subprocess.run([WINE64, "wineboot", "-i"], env=self.base_env(),
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                               timeout=900)
+        if r.returncode != 0:
+            raise HarnessError(f"wineboot -i failed ({r.returncode}), see {log}")
+        self.wait_idle(timeout=300)
+        (self.prefix / ".harness.json").write_text(json.dumps({
+            "run_id": run_id, "win32": win32,
+            "seconds": round(time.time() - started, 1)}))
+
+    def wait_idle(self, timeout: float = 120.0) -> bool:
+        """Waits for the wineserver, hence every Wine process, to end."""
+        try:
+            subprocess.run([WINESERVER, "-w"], env=self.base_env(),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            self.kill()
+            return False
+
+    def kill(self):
+        if self.prefix.exists():
+            subprocess.run([WINESERVER, "-k"], env=self.base_env(),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+
+    # ------------------------------------------------------------ paths
+
+    @staticmethod
+    def windows_path(path) -> str:
+        return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+    # --------------------------------------------------------- registry
+
+    def _tool(self, args, timeout=120.0) -> tuple[int, str]:
+        # Output goes to a file: services started by this process inherit
+        # its stdout, and a pipe would stay open as long as they live.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run([WINE64, *args], env=self.base_env(),
+                               stdin=subprocess.DEVNULL, stdout=out,
+                               stderr=subprocess.STDOUT, timeout=timeout)
+            out.seek(0)
+            return r.returncode, out.read().decode("utf-8", "replace")
+
+    def reg(self, *args) -> tuple[int, str]:
+        return self._tool(["reg", *args])
+
+    def reg_import(self, text: str):
+        with tempfile.NamedTemporaryFile("wb", suffix=".reg", dir=WORK,
+                                         delete=False) as f:
+            f.write(("REGEDIT4\r\n\r\n" + text).replace("\r\n", "\n")
+                    .replace("\n", "\r\n").encode("ascii"))
+        try:
+            status, out = self._tool(["regedit", "/S", self.windows_path(f.name)])
+            if status != 0:
+                raise HarnessError(f"regedit failed ({status}): {out}")
+        finally:
+            os.unlink(f.name)
+
+    @staticmethod
+    def version_reg(exe_name: str, version: str | None) -> str:
+        key = f"{APPDEFAULTS_KEY}\\{exe_name}"
+        if version is None:
+            return f'[{key}]\n"Version"=-\n\n'
+        return f'[{key}]\n"Version"="{version}"\n\n'
+
+    @staticmethod
+    def pci_reg(names) -> str:
+        return f"[-{PCI_KEY}]\n\n[{PCI_KEY}]\n\n" + "".join(
+            f"[{PCI_KEY}\\{n}]\n\n" for n in names)
+
+    def set_version(self, exe_name: str, version: str | None):
+        self.reg_import(self.version_reg(exe_name, version))
+
+    def set_pci_devices(self, names):
+        self.reg_import(self.pci_reg(names))
+
+    def pci_devices(self) -> list[str]:
+        status, out = self.reg("query", PCI_KEY)
+        if status != 0:
+            raise HarnessError(f"reg query failed: {out}")
+        head = PCI_KEY.lower() + "\\"
+        return [line.strip()[len(head):] for line in out.splitlines()
+                if line.strip().lower().startswith(head)]
+
+    # -------------------------------------------------------------- run
+
+    def run(self, exe, args=(), *, env: dict | None = None, cwd=None,
+            timeout: float | None = None, dismiss: bool = True,
+            install_log: Path | None = None) -> RunResult:
+        exe = Path(exe)
+        arch = pe_machine(exe)
+        if arch == "x86":
+            ok, reason = win32_support()
+            if not ok:
+                pytest.skip(reason)
+            loader, limit = WINE32, TIMEOUT_32
+        else:
+            loader, limit = WINE64, TIMEOUT_64
+        timeout = timeout or limit
+
+        self._runs += 1
+        logdir = WORK / "runs" / f"{self._runs:03d}-{exe.name}"
+        shutil.rmtree(logdir, ignore_errors=True)
+        logdir.mkdir(parents=True)
+        debug = os.environ.get("WINE_TEST_DEBUG", "-all") + ",+msgbox"
+        full_env = {**self.base_env(debug), **(env or {})}
+
+        watcher = _WindowWatcher(self.display, exe.name, dismiss)
+        watcher.start()
+        timed_out = False
+        with open(logdir / "stdout.txt", "wb") as out, \
+                open(logdir / "stderr.txt", "wb") as err:
+            started = time.time()
+            t0 = time.monotonic()
+            proc = subprocess.Popen([loader, str(exe), *args], env=full_env,
+                                    cwd=cwd or exe.parent,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            try:
+                code = proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                timed_out, code = True, None
+                proc.kill()
+                self.kill()
+                proc.wait(30)
+            wall = time.monotonic() - t0
+            ended = time.time()
+        watcher.stop()
+        # Strays (an installer the program did not wait for) end here, so
+        # their log is complete and they cannot disturb the next test.
+        self.wait_idle(timeout=limit)
+
+        texts = box_texts((logdir / "stderr.txt").read_text("utf-8", "replace"))
+        boxes_seen = [w for w in watcher.windows.values() if watcher.is_box(w)]
+        boxes = [Box(w.name if w else None, t, w.id if w else None)
+                 for w, t in zip_longest(boxes_seen, texts)]
+        result = RunResult(exe, list(args), code, timed_out, wall, started, ended,
+                           boxes, list(watcher.windows.values()), logdir)
+        if install_log is not None:
+            result.installs = read_install_log(Path(install_log))
+        return result
+
+
+# ------------------------------------------------------------------ tools
+
+class Tools:
+    """The helper programs of tests/tools, built for both architectures
+    from the same CMakeLists.txt the product build includes."""
+
+    SOURCE = REPO / "tests" / "tools"
+    COMPILERS = {"x64": "x86_64-w64-mingw32-gcc", "x86": "i686-w64-mingw32-gcc"}
+
+    def __init__(self, root: Path = WORK / "tools"):
+        self.root = root
+        self._built: set[str] = set()
+
+    def build(self, arch: str) -> Path:
+        out = self.root / arch
+        if arch in self._built:
+            return out
+        compiler = shutil.which(self.COMPILERS[arch])
+        if not compiler:
+            raise HarnessError(f"{self.COMPILERS[arch]} not installed")
+        configure = ["cmake", "-S", str(self.SOURCE), "-B", str(out),
+                     "-DCMAKE_SYSTEM_NAME=Windows", f"-DCMAKE_C_COMPILER={compiler}",
+                     "-DCMAKE_BUILD_TYPE=Release"]
+        if shutil.which("ninja"):
+            configure += ["-G", "Ninja"]
+        if not (out / "CMakeCache.txt").exists():
+            self._check(configure)
+        self._check(["cmake", "--build", str(out)])
+        self._built.add(arch)
+        return out
+
+    @staticmethod
+    def _check(cmd):
+        r = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        if r.returncode != 0:
+            raise HarnessError(f"{' '.join(cmd)} failed:\n{r.stdout}\n{r.stderr}")
+
+    def exe(self, name: str, arch: str = "x64") -> Path:
+        path = self.build(arch) / f"{name}.exe"
+        if not path.exists():
+            raise HarnessError(f"{path} was not built")
+        return path
+
+    def dll(self, name: str, arch: str = "x64") -> Path:
+        return self.build(arch) / f"{name}.dll"
+
+
+# ---------------------------------------------------------------- package
+
+class Package:
+    def __init__(self, wine: WineEnv, dir: Path, exe_name: str, install_log: Path,
+                 install_seconds: float):
+        self.wine = wine
+        self.dir = dir
+        self.exe_name = exe_name
+        self.exe = dir / exe_name
+        self.install_log = install_log
+        self.win_dir = wine.windows_path(dir) + "\\"
+        self.env = {"FAKEINSTALL_LOG": wine.windows_path(install_log),
+                    "FAKEINSTALL_SECONDS": str(install_seconds)}
+
+    def run(self, args=(), *, version: str | None = None, pci=None, **kw) -> RunResult:
+        """Runs the package's exe; version and pci, when given, are set
+        first in a single registry import."""
+        text = ""
+        if version is not None:
+            text += self.wine.version_reg(self.exe_name, version)
+        if pci is not None:
+            text += self.wine.pci_reg(pci)
+        if text:
+            self.wine.reg_import(text)
+        kw.setdefault("env", self.env)
+        kw.setdefault("cwd", self.dir.parent)
+        return self.wine.run(self.exe, args, install_log=self.install_log, **kw)
+
+
+def make_package(wine: WineEnv, tools: Tools, base: Path, launcher, *,
+                 exe_name: str = "launcher.exe", key_ini: bytes | None = None,
+                 blanks: bool = False, install: str | None = "x64", inf: bool = True,
+                 install_seconds: float = 2) -> Package:
+    """A package directory under base.  install picks the architecture of
+    fakeinstall copied in as install.exe (None: no install.exe); a 64-bit
+    one starts in a second and its bitness is invisible to its starter."""
+    pkg_dir = base / ("driver package" if blanks else "package")
+    pkg_dir.mkdir(parents=True)
+    shutil.copy2(launcher, pkg_dir / exe_name)
+    if key_ini is not None:
+        (pkg_dir / "key.ini").write_bytes(key_ini)
+    if install:
+        shutil.copy2(tools.exe("fakeinstall", install), pkg_dir / "install.exe")
+    if inf:
+        (pkg_dir / "drv").mkdir()
+        (pkg_dir / "drv" / "stordrv.inf").write_bytes(
+            b"[Version]\r\nSignature=\"$Windows NT$\"\r\n")
+    return Package(wine, pkg_dir, exe_name, base / "install-log.jsonl", install_seconds)
+
+
+def new_run_id() -> str:
+    return os.environ.get("WINE_TEST_RUN_ID") or uuid.uuid4().hex
