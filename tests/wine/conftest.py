@@ -70,3 +70,15 @@ def launcher64():
 @pytest.fixture
 def launcher32(need_win32):
     return _built("WINE_TEST_LAUNCHER32", "dist/launcher.exe")
+
+
+@pytest.fixture
+def launchers():
+    """Both builds by architecture; a missing one skips the test that uses it."""
+
+    class Builds(dict):
+        def __missing__(self, arch):
+            return _built(*{"x64": ("WINE_TEST_LAUNCHER64", "dist/x64/launcher.exe"),
+                            "x86": ("WINE_TEST_LAUNCHER32", "dist/launcher.exe")}[arch])
+
+    return Builds()

@@ -1,0 +1,73 @@
+"""The hand-off under Wine with the real registry: what the installer tool
+receives, how long the launcher waits for it, the unsupported-device box,
+the shipping 32-bit file itself, and the common-controls library taken from
+the system directory even when a copy lies in the package."""
+
+import re
+
+import pytest
+
+from harness import DLL_OVERRIDES, SW_HIDE, key_ini, needs_win32
+
+SUPPORTED = "VEN_8086&DEV_2922"
+DEVICE = SUPPORTED + "&SUBSYS_B0051458&REV_02"
+OTHER = "VEN_10DE&DEV_0A64&SUBSYS_00000000&REV_B1"
+KEY_INI = key_ini("VEN_1002&DEV_4380", SUPPORTED)
+WORRY = ("Worry", "Sorry!! We don't support this ID. \nYour ID are't Correctly!!")
+
+
+def assert_ended_quietly_after(r, boxes):
+    assert r.exit_code == 0, r.describe()
+    assert [(b.caption, b.text) for b in r.boxes] == boxes
+    assert r.installs == []
+
+
+@pytest.mark.parametrize("arch", ["x64", pytest.param("x86", marks=needs_win32)])
+def test_unsupported_device_says_worry_and_starts_nothing(make_package, launchers, arch):
+    pkg = make_package(launchers[arch], key_ini=KEY_INI, install=arch)
+    assert_ended_quietly_after(pkg.run(version="winxp", pci=[OTHER]), [WORRY])
+
+
+@needs_win32
+def test_shipping_build_reports_a_missing_list_under_its_name(make_package, launchers):
+    pkg = make_package(launchers["x86"], exe_name="Setup.exe", key_ini=None, install="x86")
+    r = pkg.run(version="win2k", pci=[DEVICE])
+    assert_ended_quietly_after(r, [("Setup", "key.ini not found !!")])
+
+
+def test_waits_while_the_tool_window_stands(make_package, launchers):
+    # The window is found 0.5, 2.5 and 4.5 s after the start and gone at 6.5 s.
+    pkg = make_package(launchers["x64"], key_ini=KEY_INI, install_seconds=5)
+    r = pkg.run(version="winxp", pci=[OTHER, DEVICE])
+    assert r.exit_code == 0, r.describe()
+    [start] = r.installs
+    waited = r.ended_at - start["unix_ms"] / 1000
+    assert 6.2 <= waited <= 8.0, r.describe()
+
+
+def test_directory_with_blanks_gives_the_tool_exactly_two_arguments(make_package, launchers):
+    pkg = make_package(launchers["x64"], key_ini=KEY_INI, blanks=True)
+    r = pkg.run(version="win2k", pci=[DEVICE])
+    assert r.exit_code == 0, r.describe()
+    [start] = r.installs
+    assert start["module"] == pkg.win_dir + "install.exe"
+    assert start["argv"][1:] == [pkg.win_dir + "drv\\stordrv.inf", "PCI\\" + DEVICE]
+    assert start["show_window"] == SW_HIDE
+
+
+@pytest.mark.parametrize("arch", ["x64", pytest.param("x86", marks=needs_win32)])
+def test_planted_common_controls_library_is_not_loaded(make_package, launchers, tools, arch):
+    pkg = make_package(launchers[arch], key_ini=KEY_INI, install=arch)
+    (pkg.dir / "comctl32.dll").write_bytes(tools.dll("comctl32", arch).read_bytes())
+    # Told to prefer a native copy, Wine searches as Windows does: a static
+    # import would now take the planted file.
+    env = {**pkg.env, "WINEDLLOVERRIDES": DLL_OVERRIDES + ";comctl32=n,b",
+           "WINEDEBUG": "-all,+msgbox,+loaddll"}
+    r = pkg.run(version="winxp", pci=[DEVICE], env=env)
+    assert r.exit_code == 0, r.describe()
+    assert len(r.installs) == 1
+    assert not (pkg.dir / "planted.mark").exists()
+    loaded = [line for line in r.stderr.splitlines()
+              if "loaddll" in line and re.search(r"comctl32\.dll", line, re.I)]
+    assert loaded, "comctl32 was never loaded"
+    assert all("system32" in line.lower() or "syswow64" in line.lower() for line in loaded), loaded
