@@ -22,7 +22,7 @@ int CWinApp::RunCurrent() {
 }
 
 const CodePage& CWinApp::codePage() {
-    if (!codePage_) codePage_ = std::make_unique<CodePage>(CodePage::FromPlatform(platform_));
+    if (!codePage_) codePage_ = CodePage::FromPlatform(platform_);
     return *codePage_;
 }
 

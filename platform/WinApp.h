@@ -3,7 +3,7 @@
 // process-wide application object, its start-up call, the application-name
 // message box and the immediate end of the process.
 
-#include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Mbcs.h"
@@ -41,7 +41,7 @@ public:
 
 private:
     Platform& platform_;
-    std::unique_ptr<CodePage> codePage_;
+    std::optional<CodePage> codePage_;
 };
 
 }  // namespace launcher

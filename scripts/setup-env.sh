@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # 32-bit programs, which this kind of kernel only runs through emulation.
 native=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 cmake wine wine64
         qemu-user-static xvfb xauth xdotool x11-utils python3-pefile
-        python3-pytest locales libgtest-dev)
+        python3-pytest locales libgtest-dev libbenchmark-dev)
 optional=(ninja-build)
 i386=(wine32:i386)
 
@@ -53,6 +53,15 @@ fi
 mapfile -t need < <(missing "${optional[@]}")
 if [ "${#need[@]}" -gt 0 ]; then
     apt_install "${need[@]}" || echo "== optional packages not installed: ${need[*]}"
+fi
+
+# Wine takes its ANSI code page from the locale; the double-byte tests need
+# code page 932, whose trail bytes include the backslash's value.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+    echo "== generating the ja_JP.UTF-8 locale"
+    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null
 fi
 
 if ! "$here/setup-emulation.sh"; then

@@ -64,7 +64,7 @@ where Windows would load it when the run gets
 ``env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";comctl32=n,b"}``: by default
 Wine prefers its builtin comctl32.
 
-``reg_import(text)`` imports REGEDIT4 text; ``reg(*args)`` runs Wine's
+``reg_import(text)`` imports registry-file text (keys in any script); ``reg(*args)`` runs Wine's
 reg.exe and returns (status, output).  ``windows_path(path)`` maps a Linux
 path to the Z: drive.
 
@@ -493,8 +493,10 @@ class WineEnv:
     def reg_import(self, text: str):
         with tempfile.NamedTemporaryFile("wb", suffix=".reg", dir=WORK,
                                          delete=False) as f:
-            f.write(("REGEDIT4\r\n\r\n" + text).replace("\r\n", "\n")
-                    .replace("\n", "\r\n").encode("ascii"))
+            # The Unicode form, so that key names (exe names) may hold any
+            # character.
+            body = ("Windows Registry Editor Version 5.00\n\n" + text).replace("\r\n", "\n")
+            f.write(b"\xff\xfe" + body.replace("\n", "\r\n").encode("utf-16-le"))
         try:
             status, out = self._tool(["regedit", "/S", self.windows_path(f.name)])
             if status != 0:

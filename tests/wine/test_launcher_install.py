@@ -4,6 +4,7 @@ the shipping 32-bit file itself, and the common-controls library taken from
 the system directory even when a copy lies in the package."""
 
 import re
+import subprocess
 
 import pytest
 
@@ -71,3 +72,21 @@ def test_planted_common_controls_library_is_not_loaded(make_package, launchers, 
               if "loaddll" in line and re.search(r"comctl32\.dll", line, re.I)]
     assert loaded, "comctl32 was never loaded"
     assert all("system32" in line.lower() or "syswow64" in line.lower() for line in loaded), loaded
+
+
+def _has_locale(name):
+    out = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+    return name.lower() in out.lower().split()
+
+
+@pytest.mark.skipif(not _has_locale("ja_JP.utf8"),
+                    reason="locale ja_JP.UTF-8 missing (scripts/setup-env.sh generates it)")
+def test_double_byte_file_name_does_not_cut_the_directory(make_package, launchers):
+    # In code page 932 the second byte of this character is 0x5C, the
+    # backslash: a byte-wise search would take it for the last separator.
+    pkg = make_package(launchers["x64"], exe_name="\u8868.exe", key_ini=KEY_INI)
+    env = {**pkg.env, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8"}
+    r = pkg.run(version="winxp", pci=[DEVICE], env=env)
+    assert (r.exit_code, r.boxes) == (0, []), r.describe()
+    [start] = r.installs
+    assert start["module"] == pkg.win_dir + "install.exe"
