@@ -52,14 +52,20 @@ void BM_ScanSubkeys(benchmark::State& state) {
     ScanWithoutMatch(state, static_cast<int>(state.range(0)), 1000);
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ScanSubkeys)->RangeMultiplier(2)->Range(625, 10000)->Complexity(benchmark::oN)
+BENCHMARK(BM_ScanSubkeys)
+    ->RangeMultiplier(2)
+    ->Range(625, 10000)
+    ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
 
 void BM_ScanIdentifiers(benchmark::State& state) {
     ScanWithoutMatch(state, 10000, static_cast<int>(state.range(0)));
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_ScanIdentifiers)->RangeMultiplier(2)->Range(125, 1000)->Complexity(benchmark::oN)
+BENCHMARK(BM_ScanIdentifiers)
+    ->RangeMultiplier(2)
+    ->Range(125, 1000)
+    ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -19,7 +19,8 @@ CodePage CodePage::FromPlatform(Platform& platform) {
 CodePage CodePage::WithLeadRanges(std::initializer_list<std::pair<int, int>> ranges) {
     CodePage cp;
     for (const auto& r : ranges)
-        for (int b = r.first; b <= r.second && b < 256; ++b) cp.lead_[static_cast<std::size_t>(b)] = true;
+        for (int b = r.first; b <= r.second && b < 256; ++b)
+            cp.lead_[static_cast<std::size_t>(b)] = true;
     return cp;
 }
 

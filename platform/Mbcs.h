@@ -26,8 +26,7 @@ public:
     // Index of the character after the one starting at `i`. A lead byte at
     // the very end stands alone.
     std::size_t Next(std::string_view text, std::size_t i) const {
-        return (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? i + 2
-                                                                                    : i + 1;
+        return (IsLead(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? i + 2 : i + 1;
     }
 
 private:

@@ -82,7 +82,7 @@ public:
     virtual int SeekStream(FileStream stream, long offset, int origin) = 0;
     virtual long TellStream(FileStream stream) = 0;
     virtual std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
-                                 FileStream stream) = 0;
+                                   FileStream stream) = 0;
     virtual int CloseStream(FileStream stream) = 0;
     virtual void* Allocate(std::size_t bytes) = 0;
 };

@@ -49,8 +49,8 @@ int CLauncherApp::ReadWholeFile(const char* path) {
     FileStream stream = p.OpenStream(path, "rb");
     if (!stream) return 0;
     const std::int32_t size = FileLengthPlusOne(stream);
-    char* block = size > 0 ? static_cast<char*>(p.Allocate(static_cast<std::size_t>(size)))
-                           : nullptr;
+    char* block =
+        size > 0 ? static_cast<char*>(p.Allocate(static_cast<std::size_t>(size))) : nullptr;
     if (!block) {
         p.CloseStream(stream);
         return 0;

@@ -6,6 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
 
+echo "== style (clang-format)"
+git ls-files '*.cpp' '*.h' ':!tests/tools' | xargs clang-format --dry-run --Werror
+
 echo "== host unit tests (ASan + UBSan)"
 ctest --preset host
 

@@ -28,8 +28,8 @@ class WindowsPlatform final : public Platform {
 public:
     std::size_t ModuleFileName(char* buffer, std::size_t size) override {
         if (size == 0) return 0;
-        const DWORD got = GetModuleFileNameA(GetModuleHandleA(nullptr), buffer,
-                                             static_cast<DWORD>(size));
+        const DWORD got =
+            GetModuleFileNameA(GetModuleHandleA(nullptr), buffer, static_cast<DWORD>(size));
         // Windows 2000 and XP leave a cut path without its terminating NUL.
         buffer[got < size ? got : size - 1] = '\0';
         return std::strlen(buffer);
@@ -83,9 +83,9 @@ public:
 
     long QuerySubkeyCount(RegistryKey key, std::uint32_t* count) override {
         DWORD subkeys = 0;
-        const LONG result = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subkeys,
-                                             nullptr, nullptr, nullptr, nullptr, nullptr,
-                                             nullptr, nullptr);
+        const LONG result =
+            RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr, nullptr);
         *count = subkeys;
         return result;
     }
@@ -103,9 +103,7 @@ public:
     int SeekStream(FileStream stream, long offset, int origin) override {
         return std::fseek(static_cast<FILE*>(stream), offset, origin);
     }
-    long TellStream(FileStream stream) override {
-        return std::ftell(static_cast<FILE*>(stream));
-    }
+    long TellStream(FileStream stream) override { return std::ftell(static_cast<FILE*>(stream)); }
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                            FileStream stream) override {
         return std::fread(buffer, size, count, static_cast<FILE*>(stream));

@@ -1,8 +1,7 @@
-#include "probes/DeviceMatch.h"
-
 #include <gtest/gtest.h>
 
 #include "app/LauncherApp.h"
+#include "probes/DeviceMatch.h"
 #include "probes/SupportedIds.h"
 #include "tests/unit/FakePlatform.h"
 
@@ -96,9 +95,18 @@ TEST(FindMatchingId, MatchesOnlyAtCharacterBoundaries) {
     const CodePage cp932 = CodePage::WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}});
     const std::vector<std::string> ids = {"AB"};
     // 0x82 0x41 is one character; "AB" may not start at its trail byte.
-    EXPECT_EQ(FindMatchingId("\x82" "AB", ids, cp932), -1);
-    EXPECT_EQ(FindMatchingId("\x82" "AAB", ids, cp932), 0);
-    EXPECT_EQ(FindMatchingId("\x82" "AB", ids, CodePage::SingleByte()), 0);
+    EXPECT_EQ(FindMatchingId("\x82"
+                             "AB",
+                             ids, cp932),
+              -1);
+    EXPECT_EQ(FindMatchingId("\x82"
+                             "AAB",
+                             ids, cp932),
+              0);
+    EXPECT_EQ(FindMatchingId("\x82"
+                             "AB",
+                             ids, CodePage::SingleByte()),
+              0);
     EXPECT_EQ(FindMatchingId("xAB", {"zz", "", "AB"}, CodePage::SingleByte()), 1);
 }
 

@@ -156,8 +156,9 @@ public:
     }
     int SeekStream(FileStream stream, long offset, int origin) override {
         Stream& s = *static_cast<Stream*>(stream);
-        const long base = origin == SEEK_END ? static_cast<long>(s.data.size())
-                                             : origin == SEEK_CUR ? s.pos : 0;
+        const long base = origin == SEEK_END   ? static_cast<long>(s.data.size())
+                          : origin == SEEK_CUR ? s.pos
+                                               : 0;
         s.pos = base + offset;
         return 0;
     }

@@ -1,8 +1,7 @@
-#include "install/Installer.h"
-
 #include <gtest/gtest.h>
 
 #include "app/LauncherApp.h"
+#include "install/Installer.h"
 #include "tests/unit/FakePlatform.h"
 
 namespace launcher {
@@ -18,7 +17,8 @@ TEST(ComposeInstallerCommand, ExactLineAndQuotingForBlanks) {
     EXPECT_EQ(ComposeInstallerCommand("C:\\Program Files\\pkg\\", "VEN_1&DEV_2\""),
               "\"C:\\Program Files\\pkg\\install.exe\" "
               "\"C:\\Program Files\\pkg\\drv\\stordrv.inf\" \"PCI\\VEN_1&DEV_2\"");
-    EXPECT_EQ(InstallerWindowTitle("C:\\Program Files\\pkg\\"), "C:\\Program Files\\pkg\\Install.exe");
+    EXPECT_EQ(InstallerWindowTitle("C:\\Program Files\\pkg\\"),
+              "C:\\Program Files\\pkg\\Install.exe");
 }
 
 class RunInstallerTest : public ::testing::Test {
@@ -37,11 +37,10 @@ TEST_F(RunInstallerTest, StartsHiddenThenChecksFirstAndPollsUntilTheWindowGoes) 
     fake.windowChecksFound = 3;
     app.RunInstaller();
     const std::string find = "find D:\\pkg\\Install.exe";
-    EXPECT_EQ(fake.events,
-              (Events{"start 0 D:\\pkg\\install.exe D:\\pkg\\drv\\stordrv.inf "
-                      "\"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\"",
-                      "sleep 500", find, "sleep 2000", find, "sleep 2000", find, "sleep 2000",
-                      find}));
+    EXPECT_EQ(fake.events, (Events{"start 0 D:\\pkg\\install.exe D:\\pkg\\drv\\stordrv.inf "
+                                   "\"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\"",
+                                   "sleep 500", find, "sleep 2000", find, "sleep 2000", find,
+                                   "sleep 2000", find}));
     EXPECT_TRUE(fake.boxes.empty());
 }
 
@@ -61,8 +60,7 @@ TEST_F(RunInstallerTest, NoSupportedDeviceShowsWorryAndEndsWithoutStarting) {
         EXPECT_EQ(end.status, 0);
     }
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(fake.boxes[0].text,
-              "Sorry!! We don't support this ID. \nYour ID are't Correctly!!");
+    EXPECT_EQ(fake.boxes[0].text, "Sorry!! We don't support this ID. \nYour ID are't Correctly!!");
     EXPECT_EQ(fake.boxes[0].caption, "Worry");
     EXPECT_EQ(fake.boxes[0].style, kMbOk);
     EXPECT_TRUE(fake.events.empty());

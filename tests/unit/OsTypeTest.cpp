@@ -42,10 +42,10 @@ TEST(ClassifyVersion, TableAtItsBoundaries) {
         {2, 10, 0, 19045, OsNone},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.platformId << " " << c.major << "." << c.minor
-                                          << " build " << c.build);
-        const auto type = ClassifyVersion(FakePlatform::MakeRecord(c.platformId, c.major,
-                                                                   c.minor, c.build));
+        SCOPED_TRACE(::testing::Message()
+                     << c.platformId << " " << c.major << "." << c.minor << " build " << c.build);
+        const auto type =
+            ClassifyVersion(FakePlatform::MakeRecord(c.platformId, c.major, c.minor, c.build));
         ASSERT_TRUE(type.has_value());
         EXPECT_EQ(*type, c.expected);
     }

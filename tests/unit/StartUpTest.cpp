@@ -26,20 +26,25 @@ TEST(InstallDir, DoubleByteTrailBackslashDoesNotCutTheDirectory) {
     FakePlatform fake;
     UseCodePage932(fake);
     // 0x95 0x5C is one character whose trail byte has the backslash's value.
-    fake.modulePath = "C:\\\x95\x5C\\sub\x95\x5C" "dir\\l\x95\x5C.exe";
+    fake.modulePath =
+        "C:\\\x95\x5C\\sub\x95\x5C"
+        "dir\\l\x95\x5C.exe";
     fake.SetVersion(2, 6, 1, 7601);
     CLauncherApp app(fake);
     app.StartUp();
-    EXPECT_EQ(app.installDir, "C:\\\x95\x5C\\sub\x95\x5C" "dir\\");
+    EXPECT_EQ(app.installDir,
+              "C:\\\x95\x5C\\sub\x95\x5C"
+              "dir\\");
     // Without the code page the trail byte would have been taken for the separator.
     EXPECT_EQ(DirectoryOf(fake.modulePath, CodePage::SingleByte()),
-              "C:\\\x95\x5C\\sub\x95\x5C" "dir\\l\x95\x5C");
+              "C:\\\x95\x5C\\sub\x95\x5C"
+              "dir\\l\x95\x5C");
 }
 
 TEST(StartUp, GateStopsEverythingButNt5) {
     const struct {
         std::uint32_t platformId, major, minor, build;
-    } others[] = {{0, 3, 10, 0},  {1, 4, 0, 950},  {1, 4, 10, 1998}, {1, 4, 10, 2222},
+    } others[] = {{0, 3, 10, 0},    {1, 4, 0, 950},  {1, 4, 10, 1998}, {1, 4, 10, 2222},
                   {1, 4, 90, 3000}, {2, 4, 0, 1381}, {2, 6, 0, 6000},  {2, 10, 0, 19045}};
     for (const auto& o : others) {
         FakePlatform fake;

@@ -1,8 +1,7 @@
-#include "probes/SupportedIds.h"
-
 #include <gtest/gtest.h>
 
 #include "app/LauncherApp.h"
+#include "probes/SupportedIds.h"
 #include "tests/unit/FakePlatform.h"
 
 namespace launcher {
