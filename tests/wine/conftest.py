@@ -55,7 +55,13 @@ def make_package(wine, tools, tmp_path):
     return make
 
 
-def _built(variable, default):
+# Each build by architecture: the variable that points elsewhere, and dist/.
+_BUILDS = {"x64": ("WINE_TEST_LAUNCHER64", "dist/x64/launcher.exe"),
+           "x86": ("WINE_TEST_LAUNCHER32", "dist/launcher.exe")}
+
+
+def _built(arch):
+    variable, default = _BUILDS[arch]
     path = Path(os.environ.get(variable) or REPO / default)
     if not path.exists():
         pytest.skip(f"{path} not built")
@@ -64,12 +70,12 @@ def _built(variable, default):
 
 @pytest.fixture
 def launcher64():
-    return _built("WINE_TEST_LAUNCHER64", "dist/x64/launcher.exe")
+    return _built("x64")
 
 
 @pytest.fixture
 def launcher32(need_win32):
-    return _built("WINE_TEST_LAUNCHER32", "dist/launcher.exe")
+    return _built("x86")
 
 
 @pytest.fixture
@@ -78,7 +84,6 @@ def launchers():
 
     class Builds(dict):
         def __missing__(self, arch):
-            return _built(*{"x64": ("WINE_TEST_LAUNCHER64", "dist/x64/launcher.exe"),
-                            "x86": ("WINE_TEST_LAUNCHER32", "dist/launcher.exe")}[arch])
+            return _built(arch)
 
     return Builds()
