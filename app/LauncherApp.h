@@ -26,11 +26,24 @@ public:
     void RunInstaller();
 
     OsType osType = OsNone;
+    // Empty while the executable's own directory is unknown.
     std::string installDir;
     std::string deviceKey;
+
+private:
+    // Fills the identifier table from listText; false without memory for it.
+    bool IndexSupportedIds();
+    // Walks the PCI enumeration key; true when `name` holds the first
+    // subkey name that contains a listed identifier.
+    bool ScanPciDevices(char* name);
+    // The list cannot be read or held, or nothing can be done with it: the
+    // box, then the end of the process.
+    [[noreturn]] void EndWithoutList();
 };
 
-// The directory part of an executable path, with its final backslash.
+// The directory part of an executable path, with its final backslash; empty
+// unless that is a full directory (a drive's or a network share's), so that
+// a cut or odd path never stands for the current directory or a parent.
 std::string DirectoryOf(const std::string& path, const CodePage& cp);
 
 }  // namespace launcher

@@ -25,7 +25,7 @@ std::string MakeList(std::size_t bytes) {
 void BM_ParseList(benchmark::State& state) {
     const std::string text = MakeList(static_cast<std::size_t>(state.range(0)));
     const CodePage cp = CodePage::SingleByte();
-    for (auto _ : state) benchmark::DoNotOptimize(ParseSupportedIds(text.c_str(), cp));
+    for (auto _ : state) benchmark::DoNotOptimize(ParseSupportedIds(text, cp));
     state.SetBytesProcessed(state.iterations() * state.range(0));
     state.SetComplexityN(state.range(0));
 }

@@ -24,12 +24,20 @@ void CLauncherApp::RunInstaller() {
         platform().ShowMessageBox(kUnsupportedText, kUnsupportedCaption, kMbOk);
         EndNow();
     }
-    const std::string command = ComposeInstallerCommand(installDir, deviceKey);
+    // Both strings exist before the tool starts, so that a lack of memory can
+    // never leave it running unwatched.
+    std::string command;
+    std::string title;
+    if (!WithMemory([&] {
+            command = ComposeInstallerCommand(installDir, deviceKey);
+            title = InstallerWindowTitle(installDir);
+        }))
+        EndWithoutList();
+
     platform().StartProgram(command.c_str(), kSwHide);
     platform().Sleep(kSettleMilliseconds);
 
     // No time-out: an installation takes as long as it takes.
-    const std::string title = InstallerWindowTitle(installDir);
     while (platform().TopLevelWindowExists(title.c_str())) platform().Sleep(kPollMilliseconds);
 }
 

@@ -138,10 +138,15 @@ struct LauncherStateReset {
     ~LauncherStateReset() { Clear(); }
     static void Clear() {
         launcher::listText = nullptr;
-        launcher::supportedIds.clear();
+        launcher::supportedIds = nullptr;
         launcher::supportedIdCount = 0;
     }
 };
+
+int MatchingEntry(std::string_view name, const launcher::CodePage& cp) {
+    return launcher::FindMatchingId(name, launcher::listText, launcher::supportedIds,
+                                    static_cast<std::size_t>(launcher::supportedIdCount), cp);
+}
 
 }  // namespace
 
@@ -162,10 +167,9 @@ DryRun ReplayLauncher(const std::optional<std::string>& listFile,
             const std::string chosen = app.deviceKey.substr(0, app.deviceKey.size() - 1);
             for (std::size_t i = 0; i < names.size() && run.chosen < 0; ++i)
                 if (names[i] == chosen) run.chosen = static_cast<int>(i);
-            run.chosenEntry = launcher::FindMatchingId(chosen, launcher::supportedIds, cp);
+            run.chosenEntry = MatchingEntry(chosen, cp);
         }
-        for (const std::string& name : names)
-            run.firstMatch.push_back(launcher::FindMatchingId(name, launcher::supportedIds, cp));
+        for (const std::string& name : names) run.firstMatch.push_back(MatchingEntry(name, cp));
     }
     run.command = machine.command;
     run.boxText = machine.boxText;

@@ -182,13 +182,13 @@ std::string DescribeNul(std::string_view bytes, std::size_t nul) {
 
 std::vector<ListEntry> LocateEntries(std::string_view content, const launcher::CodePage& cp,
                                      const LineIndex& lines) {
-    const std::string text(content);
     std::vector<ListEntry> entries;
-    for (launcher::LocatedId& id : launcher::LocateSupportedIds(text.c_str(), cp)) {
-        const std::size_t equals = id.offset - 1;
-        const int last = lines.LineOf(id.text.empty() ? equals : id.offset + id.text.size() - 1);
-        entries.push_back({std::move(id.text), id.offset, lines.LineOf(equals), last});
-    }
+    launcher::ForEachSupportedId(content, cp, [&](std::size_t offset, std::size_t length) {
+        const std::size_t equals = offset - 1;
+        const int last = lines.LineOf(length == 0 ? equals : offset + length - 1);
+        entries.push_back(
+            {std::string(content.substr(offset, length)), offset, lines.LineOf(equals), last});
+    });
     return entries;
 }
 

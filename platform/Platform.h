@@ -49,8 +49,9 @@ public:
     virtual ~Platform() = default;
 
     // --- process and framework ---
-    // Full path of the running executable, always NUL-terminated within
-    // `size` bytes (also when the path had to be cut). Returns its length.
+    // Full path of the running executable, NUL-terminated, and its length.
+    // `size` when the path does not fit (the buffer then holds nothing
+    // usable), 0 when it cannot be had.
     virtual std::size_t ModuleFileName(char* buffer, std::size_t size) = 0;
     // Ends the process at once with `status`; static destructors still run.
     [[noreturn]] virtual void EndProcessNow(int status) = 0;

@@ -21,16 +21,14 @@ private:
 };
 }  // namespace
 
-int FindMatchingId(std::string_view deviceName, const std::vector<std::string>& ids,
-                   const CodePage& cp) {
-    for (std::size_t j = 0; j < ids.size(); ++j)
-        if (ContainsAtBoundary(deviceName, ids[j], cp)) return static_cast<int>(j);
+int FindMatchingId(std::string_view deviceName, const char* text, const SupportedId* ids,
+                   std::size_t count, const CodePage& cp) {
+    for (std::size_t j = 0; j < count; ++j)
+        if (ContainsAtBoundary(deviceName, IdText(text, ids[j]), cp)) return static_cast<int>(j);
     return -1;
 }
 
-bool CLauncherApp::FindSupportedDevice() {
-    LoadSupportedIds();
-
+bool CLauncherApp::ScanPciDevices(char* name) {
     Platform& p = platform();
     RegistryKey key = 0;
     if (p.OpenRegistryKey(RegistryRoot::LocalMachine, kPciEnumPath, kKeyRead, &key) != 0)
@@ -40,18 +38,27 @@ bool CLauncherApp::FindSupportedDevice() {
     std::uint32_t count = 0;
     if (p.QuerySubkeyCount(key, &count) != 0) return false;
 
-    char name[kSubkeyNameSize];
+    const std::size_t idCount = static_cast<std::size_t>(supportedIdCount);
     for (std::uint32_t i = 0; i < count; ++i) {
         // A failed read ends the scan: the enumeration cannot be trusted past it.
-        if (p.EnumSubkey(key, i, name, sizeof name) != 0) return false;
-        const std::string_view subkey(name, strnlen(name, sizeof name));
-        if (FindMatchingId(subkey, supportedIds, codePage()) >= 0) {
-            deviceKey.assign(subkey.data(), subkey.size());
-            deviceKey += '"';
-            return true;
-        }
+        if (p.EnumSubkey(key, i, name, kSubkeyNameSize) != 0) return false;
+        name[kSubkeyNameSize - 1] = '\0';
+        if (FindMatchingId(name, listText, supportedIds, idCount, codePage()) >= 0) return true;
     }
     return false;
+}
+
+bool CLauncherApp::FindSupportedDevice() {
+    LoadSupportedIds();
+
+    char name[kSubkeyNameSize];
+    if (!ScanPciDevices(name)) return false;
+    if (!WithMemory([&] {
+            deviceKey.assign(name);
+            deviceKey += '"';
+        }))
+        EndWithoutList();
+    return true;
 }
 
 }  // namespace launcher

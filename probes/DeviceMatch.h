@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/Mbcs.h"
+#include "probes/SupportedIds.h"
 
 namespace launcher {
 
@@ -15,8 +14,9 @@ constexpr const char* kPciEnumPath = "SYSTEM\\CurrentControlSet\\Enum\\PCI";
 constexpr std::uint32_t kSubkeyNameSize = 255;
 
 // Index of the first identifier, in table order, that occurs in the device
-// name byte for byte (starting at a character boundary), or -1.
-int FindMatchingId(std::string_view deviceName, const std::vector<std::string>& ids,
-                   const CodePage& cp);
+// name byte for byte (starting at a character boundary), or -1. The
+// identifiers lie in `text`.
+int FindMatchingId(std::string_view deviceName, const char* text, const SupportedId* ids,
+                   std::size_t count, const CodePage& cp);
 
 }  // namespace launcher

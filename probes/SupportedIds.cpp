@@ -9,27 +9,14 @@
 namespace launcher {
 
 char* listText = nullptr;
-std::vector<std::string> supportedIds;
+SupportedId* supportedIds = nullptr;
 std::int32_t supportedIdCount = 0;
 
-std::vector<LocatedId> LocateSupportedIds(const char* text, const CodePage& cp) {
-    const std::string_view content(text);
-    std::vector<LocatedId> ids;
-    std::size_t start = 0;
-    while (start < content.size()) {
-        const std::size_t equals = FindCharacter(content, '=', start, cp);
-        if (equals == std::string_view::npos) break;
-        std::size_t end = content.find('\r', equals + 1);
-        if (end == std::string_view::npos) end = content.size();
-        ids.push_back({equals + 1, std::string(content.substr(equals + 1, end - equals - 1))});
-        start = end;
-    }
-    return ids;
-}
-
-std::vector<std::string> ParseSupportedIds(const char* text, const CodePage& cp) {
+std::vector<std::string> ParseSupportedIds(std::string_view content, const CodePage& cp) {
     std::vector<std::string> ids;
-    for (LocatedId& id : LocateSupportedIds(text, cp)) ids.push_back(std::move(id.text));
+    ForEachSupportedId(content, cp, [&](std::size_t offset, std::size_t length) {
+        ids.emplace_back(content.substr(offset, length));
+    });
     return ids;
 }
 
@@ -38,7 +25,8 @@ std::int32_t CLauncherApp::FileLengthPlusOne(FileStream stream) {
     const long here = p.TellStream(stream);
     if (here < 0 || p.SeekStream(stream, 0, SEEK_END) != 0) return 0;
     const long end = p.TellStream(stream);
-    p.SeekStream(stream, here, SEEK_SET);
+    // Left at the end, the stream would give nothing to read.
+    if (p.SeekStream(stream, here, SEEK_SET) != 0) return 0;
     // 0 tells the caller the length is unknown or has no room for the NUL.
     if (end < 0 || end >= std::numeric_limits<std::int32_t>::max()) return 0;
     return static_cast<std::int32_t>(end) + 1;
@@ -58,20 +46,41 @@ int CLauncherApp::ReadWholeFile(const char* path) {
     listText = block;
     // The file may be shorter (or longer) by now than its length said; the
     // NUL goes right after what was really read.
-    const std::size_t got = p.ReadStream(listText, 1, static_cast<std::size_t>(size) - 1, stream);
+    const std::size_t room = static_cast<std::size_t>(size) - 1;
+    const std::size_t got = p.ReadStream(listText, 1, room, stream);
     p.CloseStream(stream);
-    listText[got] = '\0';
+    listText[got < room ? got : room] = '\0';
     return 1;
 }
 
-void CLauncherApp::LoadSupportedIds() {
-    const std::string path = installDir + "key.ini";
-    if (!ReadWholeFile(path.c_str())) {
-        AppMessageBox("key.ini not found !!", kMbOk);
-        EndNow();
+bool CLauncherApp::IndexSupportedIds() {
+    const std::string_view content(listText);
+    const CodePage& cp = codePage();
+    // Counted first, so the table is one block of the exact size: a list too
+    // long to index fails here as a whole instead of part-way.
+    const std::size_t count = ForEachSupportedId(content, cp, [](std::size_t, std::size_t) {});
+    SupportedId* table = nullptr;
+    if (count > 0) {
+        if (count > std::numeric_limits<std::size_t>::max() / sizeof(SupportedId)) return false;
+        table = static_cast<SupportedId*>(platform().Allocate(count * sizeof(SupportedId)));
+        if (!table) return false;
+        // The content is shorter than 2^31 bytes (FileLengthPlusOne), so
+        // offsets and lengths fit.
+        std::size_t i = 0;
+        ForEachSupportedId(content, cp, [&](std::size_t offset, std::size_t length) {
+            table[i++] = {static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)};
+        });
     }
-    supportedIds = ParseSupportedIds(listText, codePage());
-    supportedIdCount = static_cast<std::int32_t>(supportedIds.size());
+    supportedIds = table;
+    supportedIdCount = static_cast<std::int32_t>(count);
+    return true;
+}
+
+void CLauncherApp::LoadSupportedIds() {
+    std::string path;
+    const bool loaded = !installDir.empty() && WithMemory([&] { path = installDir + "key.ini"; }) &&
+                        ReadWholeFile(path.c_str()) && IndexSupportedIds();
+    if (!loaded) EndWithoutList();
 }
 
 }  // namespace launcher

@@ -1,31 +1,59 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Mbcs.h"
 
 namespace launcher {
 
+// One identifier of the list: where its bytes lie in `listText`. The text
+// already holds every byte, so an entry needs no block of its own and a list
+// of millions of short entries costs eight bytes an entry.
+struct SupportedId {
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
 // The whole content of key.ini followed by a NUL byte; lives until the
 // process ends.
 extern char* listText;
-// Identifiers in file order, each kept whole.
-extern std::vector<std::string> supportedIds;
+// `supportedIdCount` identifiers in file order, each kept whole; lives until
+// the process ends.
+extern SupportedId* supportedIds;
 extern std::int32_t supportedIdCount;
 
-// The identifiers of a list text: the content up to its first NUL is split
-// into segments at CR bytes, and in each segment everything after its first
-// '=' is one entry. LF splits nothing.
-std::vector<std::string> ParseSupportedIds(const char* text, const CodePage& cp);
+inline std::string_view IdText(const char* text, const SupportedId& id) {
+    return std::string_view(text + id.offset, id.length);
+}
 
-// The same entries with the offset of each one's first byte in `text`, for
-// tools that report where an entry comes from.
-struct LocatedId {
-    std::size_t offset;
-    std::string text;
-};
-std::vector<LocatedId> LocateSupportedIds(const char* text, const CodePage& cp);
+// The identifiers of a list: `content` (which ends at the text's first NUL)
+// is split into segments at CR bytes, and in each segment everything after
+// its first '=' is one entry; LF splits nothing. Calls
+// visit(offset, length) for each entry in file order and returns how many
+// there were.
+template <typename Visit>
+std::size_t ForEachSupportedId(std::string_view content, const CodePage& cp, Visit&& visit) {
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        const std::size_t equals = FindCharacter(content, '=', start, cp);
+        if (equals == std::string_view::npos) break;
+        // No code page has CR as a trail byte, so the value ends at the first
+        // CR byte.
+        std::size_t end = content.find('\r', equals + 1);
+        if (end == std::string_view::npos) end = content.size();
+        visit(equals + 1, end - equals - 1);
+        ++count;
+        start = end;
+    }
+    return count;
+}
+
+// The entries' texts, for tools and tests.
+std::vector<std::string> ParseSupportedIds(std::string_view content, const CodePage& cp);
 
 }  // namespace launcher

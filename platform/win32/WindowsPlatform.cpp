@@ -27,12 +27,16 @@ HKEY ToHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 class WindowsPlatform final : public Platform {
 public:
     std::size_t ModuleFileName(char* buffer, std::size_t size) override {
-        if (size == 0) return 0;
+        if (size == 0 || size > MAXDWORD) return 0;
         const DWORD got =
             GetModuleFileNameA(GetModuleHandleA(nullptr), buffer, static_cast<DWORD>(size));
-        // Windows 2000 and XP leave a cut path without its terminating NUL.
-        buffer[got < size ? got : size - 1] = '\0';
-        return std::strlen(buffer);
+        if (got == 0) return 0;
+        // Windows 2000 and XP return a cut path without its terminating NUL
+        // and with the whole buffer's length; later systems add the NUL.
+        // Either way a cut path is no path.
+        if (got >= size) return size;
+        buffer[got] = '\0';
+        return got;
     }
 
     [[noreturn]] void EndProcessNow(int status) override { std::exit(status); }

@@ -91,23 +91,34 @@ TEST_F(FindSupportedDeviceTest, LongIdentifiersAreNotCut) {
     EXPECT_FALSE(Find());
 }
 
+int Match(std::string_view name, const std::vector<std::string>& ids, const CodePage& cp) {
+    std::string text;
+    std::vector<SupportedId> table;
+    for (const std::string& id : ids) {
+        table.push_back(
+            {static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(id.size())});
+        text += id;
+    }
+    return FindMatchingId(name, text.c_str(), table.data(), table.size(), cp);
+}
+
 TEST(FindMatchingId, MatchesOnlyAtCharacterBoundaries) {
     const CodePage cp932 = CodePage::WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}});
     const std::vector<std::string> ids = {"AB"};
     // 0x82 0x41 is one character; "AB" may not start at its trail byte.
-    EXPECT_EQ(FindMatchingId("\x82"
-                             "AB",
-                             ids, cp932),
+    EXPECT_EQ(Match("\x82"
+                    "AB",
+                    ids, cp932),
               -1);
-    EXPECT_EQ(FindMatchingId("\x82"
-                             "AAB",
-                             ids, cp932),
+    EXPECT_EQ(Match("\x82"
+                    "AAB",
+                    ids, cp932),
               0);
-    EXPECT_EQ(FindMatchingId("\x82"
-                             "AB",
-                             ids, CodePage::SingleByte()),
+    EXPECT_EQ(Match("\x82"
+                    "AB",
+                    ids, CodePage::SingleByte()),
               0);
-    EXPECT_EQ(FindMatchingId("xAB", {"zz", "", "AB"}, CodePage::SingleByte()), 1);
+    EXPECT_EQ(Match("xAB", {"zz", "", "AB"}, CodePage::SingleByte()), 1);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ public:
 
     // --- script ---
     std::string modulePath = "C:\\pkg\\launcher.exe";
+    bool modulePathFails = false;
     std::set<unsigned char> leadBytes;
     // One answer per version query, in order; a query past the end fails.
     struct VersionAnswer {
@@ -46,6 +47,7 @@ public:
 
     std::map<std::string, std::string> files;
     bool tellFails = false;
+    int seekFailsAt = -1;  // index of the seek that fails
     std::size_t readLimit = static_cast<std::size_t>(-1);
     bool allocationFails = false;
 
@@ -62,6 +64,7 @@ public:
     std::vector<Box> boxes;
     std::vector<std::string> events;  // starts, sleeps and window checks in order
     std::vector<std::string> openedFiles;
+    std::vector<std::size_t> moduleBufferSizes;
     int keysOpen = 0;
     int keysClosed = 0;
     int commonControlsInits = 0;
@@ -82,9 +85,14 @@ public:
     }
 
     // --- Platform ---
+    // As Windows XP: a path that does not fit comes back cut, without its
+    // NUL, with the buffer's length.
     std::size_t ModuleFileName(char* buffer, std::size_t size) override {
-        const std::size_t n = std::min(modulePath.size(), size - 1);
+        moduleBufferSizes.push_back(size);
+        if (modulePathFails) return 0;
+        const std::size_t n = std::min(modulePath.size(), size);
         std::memcpy(buffer, modulePath.data(), n);
+        if (n == size) return size;
         buffer[n] = '\0';
         return n;
     }
@@ -155,6 +163,7 @@ public:
         return streams_.back().get();
     }
     int SeekStream(FileStream stream, long offset, int origin) override {
+        if (seeks++ == seekFailsAt) return -1;
         Stream& s = *static_cast<Stream*>(stream);
         const long base = origin == SEEK_END   ? static_cast<long>(s.data.size())
                           : origin == SEEK_CUR ? s.pos
@@ -189,6 +198,7 @@ public:
         return block;
     }
     std::vector<std::size_t> readRequests;
+    int seeks = 0;
     int streamsClosed = 0;
 
     int StreamsOpened() const { return static_cast<int>(streams_.size()); }

@@ -11,8 +11,14 @@ using testing::FakePlatform;
 using testing::ProcessEnded;
 using Ids = std::vector<std::string>;
 
-Ids Parse(const std::string& text) {
-    return ParseSupportedIds(text.c_str(), CodePage::SingleByte());
+Ids Parse(const std::string& text) { return ParseSupportedIds(text, CodePage::SingleByte()); }
+
+// The launcher's table as texts.
+Ids Table() {
+    Ids texts;
+    for (std::int32_t i = 0; i < supportedIdCount; ++i)
+        texts.emplace_back(IdText(listText, supportedIds[i]));
+    return texts;
 }
 
 TEST(ParseSupportedIds, SegmentsAtCarriageReturnsOnly) {
@@ -29,8 +35,7 @@ TEST(ParseSupportedIds, SegmentsAtCarriageReturnsOnly) {
 TEST(ParseSupportedIds, EqualsSignAsTrailByteStartsNoEntry) {
     // 0x81 0x3D is one double-byte character whose trail byte is '='.
     const std::string text = "k\x81=v=1\r\n";
-    EXPECT_EQ(ParseSupportedIds(text.c_str(), CodePage::WithLeadRanges({{0x81, 0x9F}})),
-              (Ids{"1"}));
+    EXPECT_EQ(ParseSupportedIds(text, CodePage::WithLeadRanges({{0x81, 0x9F}})), (Ids{"1"}));
     EXPECT_EQ(Parse(text), (Ids{"v=1"}));
 }
 
@@ -58,7 +63,7 @@ protected:
 
 TEST_F(LoadSupportedIdsTest, ReadsTheFileInOneCallAndFillsTheTable) {
     Load("[ids]\r\nname=A\r\nname=B\r\nname=C");
-    EXPECT_EQ(supportedIds, (Ids{"A", "B", "C"}));
+    EXPECT_EQ(Table(), (Ids{"A", "B", "C"}));
     EXPECT_EQ(supportedIdCount, 3);
     EXPECT_EQ(fake.openedFiles, (std::vector<std::string>{"C:\\pkg\\key.ini rb"}));
     EXPECT_EQ(fake.readRequests.size(), 1u);
@@ -68,7 +73,7 @@ TEST_F(LoadSupportedIdsTest, ReadsTheFileInOneCallAndFillsTheTable) {
 
 TEST_F(LoadSupportedIdsTest, NulEndsTheContent) {
     Load(std::string("a=A\r\nb=B\0\r\nc=C\r\n", 15));
-    EXPECT_EQ(supportedIds, (Ids{"A", "B"}));
+    EXPECT_EQ(Table(), (Ids{"A", "B"}));
 }
 
 TEST_F(LoadSupportedIdsTest, EmptyFileIsNoFailure) {
@@ -81,7 +86,7 @@ TEST_F(LoadSupportedIdsTest, ShortReadLeavesNoUnreadBytesInTheText) {
     fake.readLimit = 6;
     Load("a=ABC\r\nb=DEF\r\n");
     EXPECT_EQ(std::string(listText), "a=ABC\r");
-    EXPECT_EQ(supportedIds, (Ids{"ABC"}));
+    EXPECT_EQ(Table(), (Ids{"ABC"}));
 }
 
 TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
@@ -109,6 +114,18 @@ TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
     fake.tellFails = true;
     expectNotFound("length unknown");
     EXPECT_EQ(fake.streamsClosed, 2);
+
+    // Left at the end, the stream would read nothing and the list would
+    // look empty: "Worry" instead of this box.
+    fake.tellFails = false;
+    fake.seekFailsAt = fake.seeks + 1;
+    expectNotFound("seek back fails");
+    EXPECT_EQ(fake.streamsClosed, 3);
+
+    app.installDir.clear();
+    fake.openedFiles.clear();
+    expectNotFound("own directory unknown");
+    EXPECT_TRUE(fake.openedFiles.empty());
 }
 
 }  // namespace
