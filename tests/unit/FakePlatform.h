@@ -2,6 +2,7 @@
 // A scripted machine for the launcher's logic: an in-memory registry, files
 // and version record, and a record of every box, start and sleep.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
