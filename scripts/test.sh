@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Every test: build everything into dist/, then the host unit tests, the
-# checks of the shipping file, the reproducible-build check and the
-# Windows-side tests of the real executables under Wine.
+# Every test: build everything into dist/, then the host unit tests (with the
+# fault injection), a bounded fuzz run, the checks of the shipping file, the
+# reproducible-build check and the Windows-side tests of the real
+# executables under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
@@ -11,6 +12,14 @@ git ls-files '*.cpp' '*.h' ':!tests/tools' | xargs clang-format --dry-run --Werr
 
 echo "== host unit tests (ASan + UBSan)"
 ctest --preset host
+
+echo "== bounded fuzz run of the list parser and the device match (clang, libFuzzer)"
+if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)"; } >build/fuzz.log 2>&1; then
+    cat build/fuzz.log
+    echo "== build of preset fuzz failed" >&2
+    exit 1
+fi
+ctest --preset fuzz
 
 echo "== checks of the shipping file dist/launcher.exe"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/pe

@@ -30,6 +30,21 @@ def test_unsupported_device_says_worry_and_starts_nothing(make_package, launcher
 
 
 @needs_win32
+def test_list_too_large_to_hold_as_entries_is_reported_like_a_missing_one(make_package,
+                                                                          launchers):
+    # 400 MB of one-byte-and-CR entries: the text itself fits a 32-bit
+    # process, its 200 million entries do not.
+    pkg = make_package(launchers["x86"], key_ini=None, install="x86")
+    with open(pkg.dir / "key.ini", "wb") as f:
+        block = b"=\r" * (1 << 20)
+        for _ in range(200):
+            f.write(block)
+    r = pkg.run(version="winxp", pci=[DEVICE])
+    (pkg.dir / "key.ini").unlink()
+    assert_ended_quietly_after(r, [("launcher", "key.ini not found !!")])
+
+
+@needs_win32
 def test_shipping_build_reports_a_missing_list_under_its_name(make_package, launchers):
     pkg = make_package(launchers["x86"], exe_name="Setup.exe", key_ini=None, install="x86")
     r = pkg.run(version="win2k", pci=[DEVICE])
