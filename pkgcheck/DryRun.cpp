@@ -45,11 +45,9 @@ public:
     int stoppedAt = -1;
 
     std::size_t ModuleFileName(char* buffer, std::size_t size) override {
-        if (size == 0) return 0;
-        const std::size_t length = std::min(modulePath_.size(), size - 1);
-        std::memcpy(buffer, modulePath_.data(), length);
-        buffer[length] = '\0';
-        return length;
+        if (modulePath_.size() >= size) return size;  // asked again with more room
+        std::memcpy(buffer, modulePath_.c_str(), modulePath_.size() + 1);
+        return modulePath_.size();
     }
     [[noreturn]] void EndProcessNow(int) override { throw ProcessEnded{}; }
     bool IsLeadByte(unsigned char byte) override { return cp_.IsLead(byte); }
