@@ -14,10 +14,12 @@ import pefile
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-REVIEWED_IMPORTS = Path(__file__).with_name("win2000-imports.tsv")
+REVIEWED_IMPORTS = Path(__file__).with_name("imports.tsv")
 
-# Windows 2000 is NT 5.0; its loader refuses images that ask for more.
-MAX_WINDOWS_VERSION = (5, 0)
+# Windows 95 and NT 4.0 are version 4.0; their loaders refuse images that ask for more.
+WINDOWS_VERSION = (4, 0)
+# Every system the OS classification names must load the file to end silently on it.
+SYSTEMS = ("95", "98", "ME", "NT4 SP6", "2000", "XP")
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
@@ -57,14 +59,14 @@ def resources(pe, type_id):
     return found
 
 
-def test_image_is_a_32_bit_gui_program_that_windows_2000_loads(pe):
+def test_image_is_a_32_bit_gui_program_that_windows_95_and_nt_4_load(pe):
     opt = pe.OPTIONAL_HEADER
     assert opt.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE, "not PE32"
     assert pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
     assert opt.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
-    assert (opt.MajorSubsystemVersion, opt.MinorSubsystemVersion) <= MAX_WINDOWS_VERSION
+    assert (opt.MajorSubsystemVersion, opt.MinorSubsystemVersion) == WINDOWS_VERSION
     assert (opt.MajorOperatingSystemVersion,
-            opt.MinorOperatingSystemVersion) <= MAX_WINDOWS_VERSION
+            opt.MinorOperatingSystemVersion) == WINDOWS_VERSION
 
 
 def load_reviewed_imports():
@@ -76,23 +78,30 @@ def load_reviewed_imports():
         key = (row["dll"].lower(), row["function"])
         assert key not in reviewed, f"{key} is listed twice in {REVIEWED_IMPORTS.name}"
         assert row["source"] and row["source"].strip(), f"{key} has no source"
-        reviewed[key] = row["source"]
+        cells = {system: row[system] for system in SYSTEMS}
+        assert set(cells.values()) <= {"exported", "missing"}, f"{key}: {cells}"
+        reviewed[key] = [system for system, cell in cells.items() if cell == "missing"]
     return reviewed
 
 
-def test_every_import_is_reviewed_for_windows_2000(pe):
+def test_every_import_is_exported_by_every_system(pe):
     reviewed = load_reviewed_imports()
-    unreviewed = []
+    unreviewed, missing = [], []
     for descriptor in pe.DIRECTORY_ENTRY_IMPORT:
         dll = descriptor.dll.decode().lower()
-        assert dll in ALLOWED_DLLS, f"new import library {dll}: it may not exist on Windows 2000"
+        assert dll in ALLOWED_DLLS, f"new import library {dll}: it may not exist on Windows 95"
         for imp in descriptor.imports:
             name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
             if (dll, name) not in reviewed:
                 unreviewed.append(f"{dll}!{name}")
+            elif reviewed[dll, name]:
+                missing.append(f"{dll}!{name} ({', '.join(reviewed[dll, name])})")
     assert not unreviewed, (
-        "imports not yet reviewed: " + ", ".join(unreviewed) + ". Check that Windows 2000 "
-        f"provides each, then add it with its source to tests/pe/{REVIEWED_IMPORTS.name}.")
+        "imports not yet reviewed: " + ", ".join(unreviewed) + ". Find out whether each of "
+        f"{', '.join(SYSTEMS)} exports it, then add it with its source to "
+        f"tests/pe/{REVIEWED_IMPORTS.name}.")
+    assert not missing, (
+        "imports some systems lack, so the file would not load there: " + ", ".join(missing))
 
 
 def test_version_record_and_icon(pe, version):
