@@ -79,9 +79,8 @@ private:
     void CheckListFile() {
         std::string bytes;
         if (!ReadItem(kListItem, &bytes)) return;
-        report_.list = CheckList(bytes, cp_, kListName);
+        report_.list = CheckList(std::move(bytes), cp_, kListName);
         Add(report_.list->warnings, &report_.warnings);
-        listBytes_ = std::move(bytes);
     }
 
     void CheckInfFile() {
@@ -92,8 +91,7 @@ private:
             return Error("unreadable", kInfName, "cannot read as text: " + report_.inf->error);
         Add(report_.inf->warnings, &report_.warnings);
         if (!report_.list) return;
-        report_.cross =
-            CrossCheckInf(report_.list->entries, *report_.inf, cp_, kListName, kInfName);
+        report_.cross = CrossCheckInf(*report_.list, *report_.inf, cp_, kListName, kInfName);
         Add(report_.cross->warnings, &report_.warnings);
     }
 
@@ -118,7 +116,9 @@ private:
 
     void ReplayChoice() {
         const std::vector<std::string>& names = report_.devices->names;
-        report_.dryRun = ReplayLauncher(listBytes_, names, AsInstallDir(options_.installDir), cp_);
+        std::optional<std::string> listFile;
+        if (report_.list) listFile = report_.list->bytes;
+        report_.dryRun = ReplayLauncher(listFile, names, AsInstallDir(options_.installDir), cp_);
         const DryRun& run = *report_.dryRun;
         if (run.stoppedAt >= 0) {
             const std::string& name = names[static_cast<std::size_t>(run.stoppedAt)];
@@ -140,7 +140,6 @@ private:
     const Options& options_;
     const launcher::CodePage& cp_;
     Report& report_;
-    std::optional<std::string> listBytes_;
 };
 
 }  // namespace

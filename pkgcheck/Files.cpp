@@ -81,7 +81,19 @@ bool ReadFileBytes(const std::string& path, std::string* bytes, std::string* err
         *error = std::strerror(errno);
         return false;
     }
+    // Read straight into a string of the file's size: appending blocks to a
+    // growing string would copy a large list several times over and hold up
+    // to twice its size.
     bytes->clear();
+    long size = -1;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
+    std::rewind(file.get());
+    std::size_t filled = 0;
+    if (size > 0) {
+        bytes->resize(static_cast<std::size_t>(size));
+        filled = std::fread(bytes->data(), 1, bytes->size(), file.get());
+        bytes->resize(filled);
+    }
     char block[16384];
     std::size_t got = 0;
     while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes->append(block, got);

@@ -1,52 +1,26 @@
 #include "pkgcheck/Inf.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <map>
+#include <deque>
+#include <functional>
+#include <limits>
 
+#include "pkgcheck/HashIndex.h"
 #include "pkgcheck/Text.h"
 
 namespace pkgcheck {
 namespace {
 
-struct InfLine {
-    std::string text;  // without comment, blanks trimmed, continuations joined
-    int line;
-};
+constexpr std::uint32_t kNone = HashIndex::kNone;
 
-struct Section {
-    std::string name;
-    std::vector<InfLine> lines;
-};
-
-std::string WithoutComment(std::string_view line) {
+std::string_view WithoutComment(std::string_view line) {
     bool quoted = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == '"') quoted = !quoted;
-        if (line[i] == ';' && !quoted) return std::string(line.substr(0, i));
+        if (line[i] == ';' && !quoted) return line.substr(0, i);
     }
-    return std::string(line);
-}
-
-// Splits at `separator` outside double quotes; fields come back trimmed and
-// unquoted ("" inside quotes stands for one quote).
-std::vector<std::string> SplitFields(std::string_view text, char separator) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"' && quoted && i + 1 < text.size() && text[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == separator && !quoted) {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    for (std::string& f : fields) f = std::string(TrimBlanks(f));
-    return fields;
+    return line;
 }
 
 std::size_t FindUnquoted(std::string_view text, char c) {
@@ -58,96 +32,259 @@ std::size_t FindUnquoted(std::string_view text, char c) {
     return std::string_view::npos;
 }
 
+// Calls visit(index, field) for the fields of `text` split at `separator`
+// outside double quotes, as written (see Unquoted).
+template <typename Visit>
+void ForEachField(std::string_view text, char separator, Visit&& visit) {
+    bool quoted = false;
+    std::size_t start = 0;
+    std::size_t index = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || (text[i] == separator && !quoted)) {
+            visit(index++, text.substr(start, i - start));
+            start = i + 1;
+        } else if (text[i] == '"') {
+            quoted = !quoted;
+        }
+    }
+}
+
+// A field's value: blanks around it dropped, double quotes taken away (what
+// they enclose is kept as it is, blanks included) and "" inside quotes
+// standing for one quote. Most fields are unquoted or quoted whole and are
+// a view of themselves; the others are built in `scratch`.
+std::string_view Unquoted(std::string_view field, std::string* scratch) {
+    field = TrimBlanks(field);
+    const std::size_t quote = field.find('"');
+    if (quote == std::string_view::npos) return field;
+    if (quote == 0 && field.size() >= 2 && field.find('"', 1) == field.size() - 1)
+        return field.substr(1, field.size() - 2);
+    scratch->clear();
+    bool quoted = false;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '"' && quoted && i + 1 < field.size() && field[i + 1] == '"') {
+            *scratch += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else {
+            *scratch += c;
+        }
+    }
+    return *scratch;
+}
+
+// A line as INF readers take it: comment dropped, blanks trimmed, and a
+// final backslash joining the next physical line. Lines end at LF.
+struct InfLine {
+    std::string_view text;  // valid until the next line is read
+    int line;               // of its first physical line
+    std::size_t begin;      // offsets of its physical lines, line ends included
+    std::size_t end;
+};
+
+class LineReader {
+public:
+    LineReader(std::string_view text, int firstLine) : text_(text), line_(firstLine) {}
+
+    bool Next(InfLine* out) {
+        if (at_ >= text_.size()) return false;
+        out->begin = at_;
+        out->line = line_;
+        std::string_view line = TrimBlanks(WithoutComment(Physical()));
+        if (!line.empty() && line.back() == '\\' && at_ < text_.size()) {
+            joined_.assign(line.substr(0, line.size() - 1));
+            joined_ += TrimBlanks(WithoutComment(Physical()));
+            while (!joined_.empty() && joined_.back() == '\\' && at_ < text_.size()) {
+                joined_.pop_back();
+                joined_ += TrimBlanks(WithoutComment(Physical()));
+            }
+            line = joined_;
+        }
+        out->text = line;
+        out->end = at_;
+        return true;
+    }
+
+    int NextLineNumber() const { return line_; }
+
+private:
+    std::string_view Physical() {
+        std::size_t end = text_.find('\n', at_);
+        const std::size_t next = end == std::string_view::npos ? text_.size() : end + 1;
+        if (end == std::string_view::npos) end = text_.size();
+        std::string_view line = text_.substr(at_, end - at_);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        at_ = next;
+        ++line_;
+        return line;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    int line_;
+    std::string joined_;
+};
+
+// The sections of an INF and its [Strings]. One pass notes where each
+// section's lines lie; a section is read again only when it is needed.
 class InfFile {
 public:
-    explicit InfFile(std::string_view text) {
-        Section* current = nullptr;
-        const auto physical = SplitLines(text);
-        for (std::size_t i = 0; i < physical.size(); ++i) {
-            const int number = static_cast<int>(i + 1);
-            std::string line(TrimBlanks(WithoutComment(physical[i])));
-            while (!line.empty() && line.back() == '\\' && i + 1 < physical.size()) {
-                line.pop_back();
-                line += TrimBlanks(WithoutComment(physical[++i]));
-            }
-            if (line.empty()) continue;
-            if (line.front() == '[') {
-                const std::size_t close = line.find(']');
-                current = &SectionNamed(std::string(TrimBlanks(line.substr(1, close - 1))));
-            } else if (current) {
-                current->lines.push_back({line, number});
-            }
+    explicit InfFile(std::string_view text) : text_(text) {
+        LineReader reader(text, 1);
+        InfLine l;
+        std::uint32_t open = kNone;  // the chunk that runs until the next header
+        while (reader.Next(&l)) {
+            if (l.text.empty() || l.text.front() != '[') continue;
+            if (open != kNone) chunks_[open].end = l.begin;
+            const std::size_t close = l.text.find(']');
+            const std::string_view name = Keep(TrimBlanks(l.text.substr(1, close - 1)));
+            open = static_cast<std::uint32_t>(chunks_.size());
+            chunks_.push_back({l.end, text.size(), reader.NextLineNumber(), kNone});
+            Section& section = sections_[SectionNamed(name)];
+            if (section.last != kNone) chunks_[section.last].next = open;
+            if (section.first == kNone) section.first = open;
+            section.last = open;
         }
         CollectStrings();
     }
 
-    const Section* Find(std::string_view name) const {
-        const auto found = index_.find(UpperAscii(name));
-        return found == index_.end() ? nullptr : &sections_[found->second];
+    std::uint32_t Find(std::string_view name) const {
+        return sectionIndex_.Find(HashOf(name, FoldCase), [&](std::uint32_t s) {
+            return EqualsIgnoringCase(sections_[s].name, name);
+        });
+    }
+    std::size_t SectionCount() const { return sections_.size(); }
+    std::string_view NameOf(std::uint32_t section) const { return sections_[section].name; }
+
+    // The section's non-empty lines; a section named twice is one section.
+    template <typename Visit>
+    void ForEachLine(std::uint32_t section, Visit&& visit) const {
+        for (std::uint32_t c = sections_[section].first; c != kNone; c = chunks_[c].next) {
+            const Chunk& chunk = chunks_[c];
+            LineReader reader(text_.substr(chunk.begin, chunk.end - chunk.begin), chunk.firstLine);
+            InfLine l;
+            while (reader.Next(&l))
+                if (!l.text.empty()) visit(l);
+        }
     }
 
-    // %key% replaced from the [Strings] sections; %% is one percent sign.
-    std::string Substitute(std::string_view text) const {
-        std::string out;
+    // %key% replaced from the [Strings] sections; %% is one percent sign. A
+    // text without a percent sign is its own result; others are built in
+    // `scratch`.
+    std::string_view Substitute(std::string_view text, std::string* scratch) const {
+        if (text.find('%') == std::string_view::npos) return text;
+        scratch->clear();
         std::size_t i = 0;
         while (i < text.size()) {
-            const std::size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-            if (close == std::string::npos) {
-                out += text[i++];
+            const std::size_t close =
+                text[i] == '%' ? text.find('%', i + 1) : std::string_view::npos;
+            if (close == std::string_view::npos) {
+                *scratch += text[i++];
                 continue;
             }
-            const std::string key = UpperAscii(text.substr(i + 1, close - i - 1));
-            const auto value = strings_.find(key);
-            out += key.empty()               ? "%"
-                   : value != strings_.end() ? value->second
-                                             : std::string(text.substr(i, close - i + 1));
+            const std::string_view key = text.substr(i + 1, close - i - 1);
+            const std::uint32_t value = key.empty() ? kNone : FindString(key);
+            if (key.empty())
+                *scratch += '%';
+            else if (value != kNone)
+                *scratch += strings_[value].value;
+            else
+                *scratch += text.substr(i, close - i + 1);
             i = close + 1;
         }
-        return out;
+        return *scratch;
     }
 
 private:
-    Section& SectionNamed(const std::string& name) {
-        const auto [where, added] = index_.emplace(UpperAscii(name), sections_.size());
-        if (added) sections_.push_back({name, {}});
-        return sections_[where->second];
+    struct Chunk {
+        std::size_t begin;
+        std::size_t end;
+        int firstLine;
+        std::uint32_t next;  // the section's next chunk
+    };
+    struct Section {
+        std::string_view name;  // as first spelled
+        std::uint32_t first;
+        std::uint32_t last;
+    };
+    struct String {
+        std::string_view key;
+        std::string_view value;
+    };
+
+    // A view that outlives the line it came from: the file's own bytes stay,
+    // anything built from them is copied.
+    std::string_view Keep(std::string_view view) {
+        const std::less<const char*> before;
+        const bool inText = !before(view.data(), text_.data()) &&
+                            !before(text_.data() + text_.size(), view.data() + view.size());
+        if (inText) return view;
+        return owned_.emplace_back(view);
     }
 
-    // The undecorated [Strings] wins over localized ones.
+    std::uint32_t SectionNamed(std::string_view name) {
+        const std::uint32_t found = Find(name);
+        if (found != kNone) return found;
+        const auto added = static_cast<std::uint32_t>(sections_.size());
+        sections_.push_back({name, kNone, kNone});
+        sectionIndex_.Add(HashOf(name, FoldCase), added);
+        return added;
+    }
+
+    std::uint32_t FindString(std::string_view key) const {
+        return stringIndex_.Find(HashOf(key, FoldCase), [&](std::uint32_t s) {
+            return EqualsIgnoringCase(strings_[s].key, key);
+        });
+    }
+
+    // The undecorated [Strings] wins over localized ones; among those, the
+    // first definition stands.
     void CollectStrings() {
-        for (const Section& s : sections_) {
-            const bool plain = EqualsIgnoringCase(s.name, "Strings");
-            if (!plain && !StartsWithIgnoringCase(s.name, "Strings.")) continue;
-            for (const InfLine& l : s.lines) {
+        std::string scratch;
+        for (std::uint32_t s = 0; s < sections_.size(); ++s) {
+            const std::string_view name = sections_[s].name;
+            const bool plain = EqualsIgnoringCase(name, "Strings");
+            if (!plain && !StartsWithIgnoringCase(name, "Strings.")) continue;
+            ForEachLine(s, [&](const InfLine& l) {
                 const std::size_t eq = FindUnquoted(l.text, '=');
-                if (eq == std::string::npos) continue;
-                const std::string key = UpperAscii(TrimBlanks(l.text.substr(0, eq)));
-                const std::string value = SplitFields(l.text.substr(eq + 1), '\0').front();
-                if (plain)
-                    strings_[key] = value;
-                else
-                    strings_.emplace(key, value);
-            }
+                if (eq == std::string_view::npos) return;
+                const std::string_view key = TrimBlanks(l.text.substr(0, eq));
+                const std::string_view value = Unquoted(l.text.substr(eq + 1), &scratch);
+                const std::uint32_t known = FindString(key);
+                if (known == kNone) {
+                    strings_.push_back({Keep(key), Keep(value)});
+                    stringIndex_.Add(HashOf(key, FoldCase),
+                                     static_cast<std::uint32_t>(strings_.size() - 1));
+                } else if (plain) {
+                    strings_[known].value = Keep(value);
+                }
+            });
         }
     }
 
+    std::string_view text_;
     std::vector<Section> sections_;
-    std::map<std::string, std::size_t> index_;
-    std::map<std::string, std::string> strings_;
+    std::vector<Chunk> chunks_;
+    HashIndex sectionIndex_;
+    std::vector<String> strings_;
+    HashIndex stringIndex_;
+    std::deque<std::string> owned_;
 };
 
 class ModelCollector {
 public:
     ModelCollector(const InfFile& inf, InfCheck& check, const std::string& file)
-        : inf_(inf), check_(check), file_(file) {}
+        : inf_(inf), check_(check), file_(file), read_(inf.SectionCount(), false) {}
 
     void Collect() {
-        const Section* manufacturer = inf_.Find("Manufacturer");
-        if (!manufacturer) {
+        const std::uint32_t manufacturer = inf_.Find("Manufacturer");
+        if (manufacturer == kNone) {
             Warn("inf-no-manufacturer", 0, "no [Manufacturer] section, so no models");
             return;
         }
-        for (const InfLine& l : manufacturer->lines) CollectManufacturer(l);
+        inf_.ForEachLine(manufacturer, [this](const InfLine& l) { CollectManufacturer(l); });
         if (check_.ids.empty())
             Warn("inf-no-pci-ids", 0, "no PCI hardware IDs in the model sections for x86, NT 5.x");
     }
@@ -159,60 +296,113 @@ private:
 
     void CollectManufacturer(const InfLine& l) {
         const std::size_t eq = FindUnquoted(l.text, '=');
-        if (eq == std::string::npos) {
+        if (eq == std::string_view::npos) {
             // A lone identifier names its models section itself.
-            std::string name = std::string(TrimBlanks(l.text));
+            std::string_view name = l.text;
             if (name.size() > 2 && name.front() == '%' && name.back() == '%')
                 name = name.substr(1, name.size() - 2);
-            return ReadModels(name, l.line, true);
+            return ReadModels(std::string(name), l.line, true);
         }
-        const std::vector<std::string> fields = SplitFields(l.text.substr(eq + 1), ',');
-        const std::string base = inf_.Substitute(fields.front());
+        std::vector<std::string> fields;
+        ForEachField(l.text.substr(eq + 1), ',', [&](std::size_t, std::string_view field) {
+            fields.emplace_back(inf_.Substitute(Unquoted(field, &scratch_), &expanded_));
+        });
+        const std::string& base = fields.front();
         ReadModels(base, l.line, fields.size() == 1);
-        for (std::size_t i = 1; i < fields.size(); ++i)
+        bool unstamped = false;
+        for (std::size_t i = 1; i < fields.size(); ++i) {
+            if (!unstamped && FindIgnoringCase(fields[i], "$ARCH$") != std::string::npos) {
+                unstamped = true;
+                Warn("inf-unstamped", l.line,
+                     "[Manufacturer] decoration " + fields[i] +
+                         " still holds $ARCH$: the file is a template that was not stamped for "
+                         "an architecture (stampinf puts x86 in its place), so the decoration "
+                         "serves no platform");
+            }
             if (DecorationAppliesToX86Nt5(fields[i]))
-                ReadModels(base + "." + inf_.Substitute(fields[i]), l.line, true);
+                ReadModels(base + "." + fields[i], l.line, true);
+        }
     }
 
     void ReadModels(const std::string& name, int manufacturerLine, bool required) {
-        for (const std::string& done : check_.sections)
-            if (EqualsIgnoringCase(done, name)) return;
-        const Section* models = inf_.Find(name);
-        if (!models) {
+        const std::uint32_t models = inf_.Find(name);
+        if (models == kNone) {
             if (required)
                 Warn("inf-missing-section", manufacturerLine,
                      "[Manufacturer] names model section [" + name + "], which the file lacks");
             return;
         }
-        check_.sections.push_back(models->name);
-        for (const InfLine& model : models->lines) ReadModel(model, models->name);
+        if (read_[models]) return;
+        read_[models] = true;
+        check_.sections.emplace_back(inf_.NameOf(models));
+        const auto section = static_cast<std::uint32_t>(check_.sections.size() - 1);
+        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section); });
     }
 
-    void ReadModel(const InfLine& model, const std::string& section) {
+    // desc = install-section, hardware-id[, compatible-id...]
+    void ReadModel(const InfLine& model, std::uint32_t section) {
         const std::size_t eq = FindUnquoted(model.text, '=');
-        if (eq == std::string::npos) return;
-        const std::vector<std::string> fields = SplitFields(model.text.substr(eq + 1), ',');
-        for (std::size_t i = 1; i < fields.size(); ++i) {
-            if (!StartsWithIgnoringCase(fields[i], "PCI\\") || Known(fields[i])) continue;
-            check_.ids.push_back({fields[i], section, model.line});
-        }
+        if (eq == std::string_view::npos) return;
+        ForEachField(model.text.substr(eq + 1), ',', [&](std::size_t i, std::string_view field) {
+            if (i == 0) return;
+            const std::string_view id = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
+            if (StartsWithIgnoringCase(id, "PCI\\")) AddId(id, section, model.line);
+        });
     }
 
-    bool Known(const std::string& id) const {
-        for (const InfHardwareId& known : check_.ids)
-            if (EqualsIgnoringCase(known.id, id)) return true;
-        return false;
+    void AddId(std::string_view id, std::uint32_t section, int line) {
+        const std::uint64_t hash = HashOf(id, FoldCase);
+        const auto same = [&](std::uint32_t j) { return EqualsIgnoringCase(check_.Id(j), id); };
+        if (known_.Find(hash, same) != kNone) return;
+        if (check_.idText.size() + id.size() > std::numeric_limits<std::uint32_t>::max()) return;
+        const auto number = static_cast<std::uint32_t>(check_.ids.size());
+        check_.ids.push_back({static_cast<std::uint32_t>(check_.idText.size()),
+                              static_cast<std::uint32_t>(id.size()), section, line});
+        check_.idText += id;
+        known_.Add(hash, number);
     }
 
     const InfFile& inf_;
     InfCheck& check_;
     const std::string& file_;
+    std::vector<bool> read_;  // per section: its models are in already
+    HashIndex known_;         // the IDs so far, letter case aside
+    std::string scratch_;
+    std::string expanded_;
 };
 
-std::string NotCoveredMessage(const InfHardwareId& id) {
-    std::string text = id.id + " (in [" + id.section + "]) is covered by no list entry, so the " +
-                       "launcher never chooses such a device";
-    if (DeviceNameOf(id).find("CC_") != std::string::npos)
+// Lines that end in CR alone run into the next one when the INF is read.
+void WarnCrLineEnds(std::string_view text, const std::string& file, InfCheck* check) {
+    std::size_t first = std::string_view::npos;
+    std::size_t count = 0;
+    for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', i + 1)) {
+        if (i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (first == std::string_view::npos) first = i;
+        ++count;
+    }
+    if (count == 0) return;
+    const bool noLf = text.find('\n') == std::string_view::npos;
+    const int line = static_cast<int>(std::count(
+                         text.begin(), text.begin() + static_cast<std::ptrdiff_t>(first), '\n')) +
+                     1;
+    check->warnings.push_back(
+        {"inf-cr-line-ends", file, line, 0,
+         noLf ? "its lines end in CR alone: INF lines end at LF, so the whole file is one line "
+                "and nothing after its first line is read; save it with CR LF line ends"
+              : std::to_string(count) +
+                    " line ends are CR alone, the first in this line: INF lines end at LF, so "
+                    "the text after such a CR belongs to the line before it; save the file with "
+                    "CR LF line ends"});
+}
+
+std::string NotCoveredMessage(const InfCheck& inf, std::size_t j) {
+    const std::string_view id = inf.Id(j);
+    std::string text = ShortVisible(id) + " (in [" + inf.SectionOf(j) +
+                       "]) is covered by no list entry, so the launcher never chooses such a "
+                       "device";
+    if (id.size() == 4)
+        text += " (a bare PCI\\ names no device)";
+    else if (FindIgnoringCase(id, "CC_") != std::string_view::npos)
         text += " (class-code IDs never occur in subkey names)";
     return text;
 }
@@ -220,61 +410,212 @@ std::string NotCoveredMessage(const InfHardwareId& id) {
 }  // namespace
 
 bool DecorationAppliesToX86Nt5(std::string_view decoration) {
-    const std::vector<std::string> parts = SplitFields(decoration, '.');
+    std::vector<std::string_view> parts;
+    ForEachField(decoration, '.',
+                 [&](std::size_t, std::string_view part) { parts.push_back(TrimBlanks(part)); });
     if (!StartsWithIgnoringCase(parts[0], "NT")) return false;
-    const std::string architecture = parts[0].substr(2);
+    const std::string_view architecture = parts[0].substr(2);
     if (!architecture.empty() && !EqualsIgnoringCase(architecture, "x86")) return false;
     if (parts.size() < 2 || parts[1].empty()) return true;
+    const std::string version(parts[1]);
     char* end = nullptr;
-    const long major = std::strtol(parts[1].c_str(), &end, 10);
+    const long major = std::strtol(version.c_str(), &end, 10);
     return *end == '\0' && major <= 5;
 }
 
 InfCheck ReadInf(std::string_view bytes, const std::string& file) {
     InfCheck check;
-    DecodedText decoded = DecodeText(bytes);
+    DecodedText decoded;
+    std::string_view text = bytes;
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        decoded = DecodeText(bytes);
+        text = decoded.text;
+    } else if (DecodeUnmarkedUtf16(bytes, &decoded)) {
+        text = decoded.text;
+        if (decoded.error.empty())
+            check.warnings.push_back(
+                {"inf-no-bom", file, 0, 0,
+                 "the file is " + decoded.encoding +
+                     " without the byte-order mark a Unicode INF starts with: it is read as " +
+                     decoded.encoding +
+                     " here, but Windows may take it for ANSI text and find nothing in it; save "
+                     "it as Unicode with the mark"});
+    } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        decoded.encoding = "UTF-8";
+        text = bytes.substr(3);
+    } else {
+        decoded.encoding = "ANSI";
+    }
     check.encoding = decoded.encoding;
     if (!decoded.error.empty()) {
         check.error = decoded.error;
         return check;
     }
-    const InfFile inf(decoded.text);
+    WarnCrLineEnds(text, file, &check);
+    const InfFile inf(text);
     ModelCollector(inf, check, file).Collect();
     return check;
 }
 
-std::string DeviceNameOf(const InfHardwareId& id) { return UpperAscii(id.id.substr(4)); }
+namespace {
 
-CrossCheck CrossCheckInf(const std::vector<ListEntry>& entries, const InfCheck& inf,
-                         const launcher::CodePage& cp, const std::string& listFile,
-                         const std::string& infFile) {
+// Whether `exact` is the upper-case form of `written`.
+bool IsUpperOf(std::string_view exact, std::string_view written) {
+    return exact.size() == written.size() &&
+           std::equal(exact.begin(), exact.end(), written.begin(),
+                      [](char e, char w) { return e == FoldCase(w); });
+}
+
+// The cross-check in time that grows with the list and the INF, not with
+// their product: entries are found by content inside each device name, and
+// device names by content inside each entry. Both slide a window of each
+// length that occurs over the other side's texts, so the cost is the texts'
+// bytes times the number of distinct lengths, which device names keep small.
+// Device names are the IDs as written, read in upper case as they go: upper
+// case changes no lead byte, so the character boundaries stay.
+class CrossChecker {
+public:
+    CrossChecker(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp)
+        : list_(list), inf_(inf), cp_(cp) {
+        for (std::size_t j = 0; j < inf.ids.size(); ++j)
+            longestName_ = std::max(longestName_, Name(j).size());
+    }
+
+    // Per INF ID, the first entry occurring in its name; notes which entries
+    // do so for some name.
+    std::vector<int> FindCoveringEntries() {
+        IndexShortEntries();
+        std::vector<int> covering(inf_.ids.size(), -1);
+        for (std::size_t j = 0; j < inf_.ids.size(); ++j) {
+            const std::string_view name = Name(j);
+            std::uint32_t first = name.empty() ? kNone : emptyEntry_;
+            for (const std::size_t length : entryLengths_)
+                AnyWindow(
+                    name, length, cp_,
+                    [&](std::size_t start, std::uint64_t hash) {
+                        const std::string_view window = name.substr(start, length);
+                        const std::uint32_t entry = entries_.Find(hash, [&](std::uint32_t i) {
+                            return IsUpperOf(list_.Text(i), window);
+                        });
+                        if (entry != kNone) {
+                            covers_[entry] = true;
+                            first = std::min(first, entry);
+                        }
+                        return false;
+                    },
+                    FoldCase);
+            if (first != kNone) covering[j] = static_cast<int>(first);
+            anyName_ = anyName_ || !name.empty();
+        }
+        return covering;
+    }
+
+    // Whether entry `i` covers an INF ID or holds a device name whole. The
+    // names are indexed for the first entry that needs them: with a short
+    // list that covers the INF, a million names need no index.
+    bool Matches(std::size_t i) {
+        const std::string_view text = list_.Text(i);
+        if (text.empty()) return anyName_;
+        if (text.size() <= longestName_) {
+            const std::uint32_t first =
+                entries_.Find(HashOf(text), [&](std::uint32_t k) { return list_.Text(k) == text; });
+            if (first != kNone && covers_[first]) return true;
+        }
+        if (!namesIndexed_) IndexNames();
+        return HoldsName(text);
+    }
+
+private:
+    void IndexNames() {
+        namesIndexed_ = true;
+        std::vector<bool> present(longestName_ + 1, false);
+        for (std::size_t j = 0; j < inf_.ids.size(); ++j) {
+            const std::string_view name = Name(j);
+            if (name.empty()) continue;  // a bare PCI\ names nothing to hold
+            names_.Add(HashOf(name, FoldCase), static_cast<std::uint32_t>(j));
+            present[name.size()] = true;
+        }
+        for (std::size_t length = 1; length < present.size(); ++length)
+            if (present[length]) nameLengths_.push_back(length);
+    }
+
+    std::string_view Name(std::size_t j) const {
+        const InfHardwareId& id = inf_.ids[j];
+        return std::string_view(inf_.idText).substr(id.offset + 4, id.length - 4);
+    }
+
+    // Only entries no longer than the longest name can occur in one.
+    void IndexShortEntries() {
+        covers_.assign(list_.entries.size(), false);
+        std::vector<bool> present(longestName_ + 1, false);
+        for (std::size_t i = 0; i < list_.entries.size(); ++i) {
+            const std::string_view text = list_.Text(i);
+            if (text.size() > longestName_) continue;
+            if (text.empty()) {
+                emptyEntry_ = std::min(emptyEntry_, static_cast<std::uint32_t>(i));
+                continue;
+            }
+            const std::uint64_t hash = HashOf(text);
+            if (entries_.Find(hash, [&](std::uint32_t k) { return list_.Text(k) == text; }) !=
+                kNone)
+                continue;
+            entries_.Add(hash, static_cast<std::uint32_t>(i));
+            present[text.size()] = true;
+        }
+        for (std::size_t length = 1; length < present.size(); ++length)
+            if (present[length]) entryLengths_.push_back(length);
+    }
+
+    bool HoldsName(std::string_view text) const {
+        for (const std::size_t length : nameLengths_) {
+            if (length > text.size()) break;
+            const bool found =
+                AnyWindow(text, length, cp_, [&](std::size_t start, std::uint64_t h) {
+                    const std::string_view window = text.substr(start, length);
+                    return names_.Find(h, [&](std::uint32_t j) {
+                        return IsUpperOf(window, Name(j));
+                    }) != kNone;
+                });
+            if (found) return true;
+        }
+        return false;
+    }
+
+    const ListCheck& list_;
+    const InfCheck& inf_;
+    const launcher::CodePage& cp_;
+    std::size_t longestName_ = 0;
+    HashIndex entries_;  // first entry of each content, short ones only
+    std::vector<std::size_t> entryLengths_;
+    std::uint32_t emptyEntry_ = kNone;
+    std::vector<bool> covers_;  // by an entry's first occurrence
+    bool anyName_ = false;
+    bool namesIndexed_ = false;
+    HashIndex names_;
+    std::vector<std::size_t> nameLengths_;
+};
+
+}  // namespace
+
+CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
+                         const std::string& listFile, const std::string& infFile) {
     CrossCheck result;
-    std::vector<std::string> names;
-    for (const InfHardwareId& id : inf.ids) names.push_back(DeviceNameOf(id));
-
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& e = entries[i].text;
-        bool matches = false;
-        for (const std::string& name : names)
-            matches = matches || launcher::ContainsAtBoundary(name, e, cp) ||
-                      launcher::ContainsAtBoundary(e, name, cp);
+    CrossChecker checker(list, inf, cp);
+    result.coveringEntry = checker.FindCoveringEntries();
+    result.entryMatchesInf.reserve(list.entries.size());
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const bool matches = checker.Matches(i);
         result.entryMatchesInf.push_back(matches);
-        if (!matches && !names.empty())
+        if (!matches && !inf.ids.empty())
             result.warnings.push_back(
-                {"entry-not-in-inf", listFile, entries[i].line, static_cast<int>(i + 1),
-                 Visible(e) + " matches no PCI hardware ID of " + infFile +
+                {"entry-not-in-inf", listFile, list.entries[i].line, static_cast<int>(i + 1),
+                 ShortVisible(list.Text(i)) + " matches no PCI hardware ID of " + infFile +
                      ": the launcher may hand the installer a device the INF does not install"});
     }
-    for (std::size_t j = 0; j < names.size(); ++j) {
-        int covering = -1;
-        for (std::size_t i = 0; i < entries.size() && covering < 0; ++i)
-            if (launcher::ContainsAtBoundary(names[j], entries[i].text, cp))
-                covering = static_cast<int>(i);
-        result.coveringEntry.push_back(covering);
-        if (covering < 0)
+    for (std::size_t j = 0; j < inf.ids.size(); ++j)
+        if (result.coveringEntry[j] < 0)
             result.warnings.push_back(
-                {"inf-id-not-covered", infFile, inf.ids[j].line, 0, NotCoveredMessage(inf.ids[j])});
-    }
+                {"inf-id-not-covered", infFile, inf.ids[j].line, 0, NotCoveredMessage(inf, j)});
     return result;
 }
 

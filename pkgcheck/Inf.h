@@ -2,6 +2,7 @@
 // The PCI hardware IDs a setup-information file offers to Windows 2000 and
 // XP on x86, and how they line up with the list entries.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,9 +13,12 @@
 
 namespace pkgcheck {
 
+// One PCI ID of the INF; its text lies in InfCheck::idText, so an INF of a
+// million models costs a few bytes an ID beyond the IDs themselves.
 struct InfHardwareId {
-    std::string id;  // as written, e.g. PCI\VEN_8086&DEV_2922
-    std::string section;
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::uint32_t section;  // index into InfCheck::sections
     int line;
 };
 
@@ -22,8 +26,15 @@ struct InfCheck {
     std::string encoding;
     std::string error;                  // non-empty: the file could not be read as text
     std::vector<std::string> sections;  // model sections read, in order
+    std::string idText;                 // the IDs' texts, one after the other
     std::vector<InfHardwareId> ids;     // PCI IDs, first occurrence of each
     std::vector<Finding> warnings;
+
+    // As written, %strkey% tokens replaced, e.g. PCI\VEN_8086&DEV_2922.
+    std::string_view Id(std::size_t j) const {
+        return std::string_view(idText).substr(ids[j].offset, ids[j].length);
+    }
+    const std::string& SectionOf(std::size_t j) const { return sections[ids[j].section]; }
 };
 
 // Whether a [Manufacturer] target decoration (NTx86.5.1, NT, NTamd64.6.0...)
@@ -32,18 +43,16 @@ bool DecorationAppliesToX86Nt5(std::string_view decoration);
 
 InfCheck ReadInf(std::string_view bytes, const std::string& file);
 
-// What Windows calls the device for an INF ID: upper case, without "PCI\".
-std::string DeviceNameOf(const InfHardwareId& id);
-
-// Per list entry: the INF IDs it covers (occurs in) or is compatible with
-// (holds an INF ID), and per INF ID the first entry covering it, or -1.
+// Per list entry: whether it covers an INF ID (occurs in its device name, the
+// name Windows gives the device: upper case, without "PCI\", at a character
+// boundary) or is compatible with one (holds a non-empty device
+// name whole), and per INF ID the first entry covering it, or -1.
 struct CrossCheck {
     std::vector<bool> entryMatchesInf;
     std::vector<int> coveringEntry;
     std::vector<Finding> warnings;
 };
-CrossCheck CrossCheckInf(const std::vector<ListEntry>& entries, const InfCheck& inf,
-                         const launcher::CodePage& cp, const std::string& listFile,
-                         const std::string& infFile);
+CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
+                         const std::string& listFile, const std::string& infFile);
 
 }  // namespace pkgcheck

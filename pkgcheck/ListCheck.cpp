@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pkgcheck/HashIndex.h"
 #include "probes/SupportedIds.h"
 
 namespace pkgcheck {
@@ -68,13 +69,14 @@ std::string DescribePartial(std::string_view entry, std::size_t at) {
     return text;
 }
 
+// Letter case aside, as the entry is judged as if it were upper case.
 std::string CannotMatchHint(std::string_view entry) {
+    const auto holds = [entry](std::string_view part) {
+        return FindIgnoringCase(entry, part) != std::string_view::npos;
+    };
     if (StartsWithIgnoringCase(entry, "PCI\\")) return "; subkey names carry no PCI\\ prefix";
-    if (entry.find("CC_") != std::string_view::npos)
-        return "; class codes (CC_) are no part of subkey names";
-    if (entry.find("REV_") != std::string_view::npos &&
-        entry.find("SUBSYS_") == std::string_view::npos &&
-        entry.find("DEV_") != std::string_view::npos)
+    if (holds("CC_")) return "; class codes (CC_) are no part of subkey names";
+    if (holds("REV_") && !holds("SUBSYS_") && holds("DEV_"))
         return "; in subkey names SUBSYS_ comes between DEV_ and REV_";
     return "";
 }
@@ -82,12 +84,13 @@ std::string CannotMatchHint(std::string_view entry) {
 // The '=' that starts the entry the launcher reads first from `from` on.
 class EntryChecker {
 public:
-    EntryChecker(ListCheck& check, const std::string& file) : check_(check), file_(file) {}
+    EntryChecker(ListCheck& check, const std::string& file)
+        : check_(check), file_(file), seen_(check.entries.size()) {}
 
     void Check(std::size_t i) {
-        const ListEntry& e = check_.entries[i];
-        if (e.text.find('\n') != std::string::npos) return WarnLf(i);
-        if (e.text.empty())
+        const std::string_view text = check_.Text(i);
+        if (text.find('\n') != std::string_view::npos) return WarnLf(i);
+        if (text.empty())
             return Warn(i, "empty-entry",
                         "empty entry: it occurs in every name, so the launcher takes the first "
                         "subkey it reads, whatever the device");
@@ -117,7 +120,7 @@ private:
     }
 
     void CheckBlanks(std::size_t i) {
-        const std::string& t = check_.entries[i].text;
+        const std::string_view t = check_.Text(i);
         const bool leading = IsBlank(t.front());
         const bool trailing = IsBlank(t.back());
         if (!leading && !trailing) return;
@@ -131,42 +134,48 @@ private:
     }
 
     void CheckCase(std::size_t i) {
-        const std::string& t = check_.entries[i].text;
+        const std::string_view t = check_.Text(i);
         if (std::none_of(t.begin(), t.end(), [](char c) { return c >= 'a' && c <= 'z'; })) return;
         Warn(i, "lower-case",
              "lower-case letters: device names use upper-case hexadecimal digits and the match is "
              "case-sensitive, so it never matches; write " +
-                 Visible(UpperAscii(TrimBlanks(t))));
+                 ShortVisible(TrimBlanks(t), true));
     }
 
+    // Every entry that gets here is looked up once, so a list of a million
+    // entries takes no longer than its bytes take to hash.
     void CheckDuplicate(std::size_t i) {
-        const auto& entries = check_.entries;
-        for (std::size_t j = 0; j < i; ++j) {
-            if (entries[j].text != entries[i].text) continue;
-            return Warn(i, "duplicate",
-                        "same bytes as entry " + std::to_string(j + 1) + " on line " +
-                            std::to_string(entries[j].line));
-        }
+        const std::string_view text = check_.Text(i);
+        const std::uint64_t hash = HashOf(text);
+        const std::uint32_t earlier =
+            seen_.Find(hash, [&](std::uint32_t j) { return check_.Text(j) == text; });
+        if (earlier == HashIndex::kNone) return seen_.Add(hash, static_cast<std::uint32_t>(i));
+        Warn(i, "duplicate",
+             "same bytes as entry " + std::to_string(earlier + 1) + " on line " +
+                 std::to_string(check_.entries[earlier].line));
     }
 
     // Judged as if blanks and letter case were right, since those have their
     // own warnings.
     void CheckShape(std::size_t i) {
-        const std::string wanted = UpperAscii(TrimBlanks(check_.entries[i].text));
-        if (wanted.empty()) return;
-        const EntryShape shape = JudgeShape(wanted);
+        const std::string_view trimmed = TrimBlanks(check_.Text(i));
+        if (trimmed.empty()) return;
+        // Longer than any subkey name, it cannot match, and is not copied.
+        const EntryShape shape =
+            trimmed.size() <= kNameTemplate.size() ? JudgeShape(UpperAscii(trimmed)) : EntryShape{};
         if (!shape.canMatch)
             Warn(i, "cannot-match",
-                 Visible(wanted) +
+                 ShortVisible(trimmed, true) +
                      " cannot occur in a PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh)"
                      ", so it matches no device" +
-                     CannotMatchHint(wanted));
+                     CannotMatchHint(trimmed));
         else if (!shape.partial.empty())
-            Warn(i, "partial-token", Visible(wanted) + " " + shape.partial);
+            Warn(i, "partial-token", ShortVisible(trimmed, true) + " " + shape.partial);
     }
 
     ListCheck& check_;
     const std::string& file_;
+    HashIndex seen_;  // the first entry of each content checked so far
 };
 
 std::string DescribeNul(std::string_view bytes, std::size_t nul) {
@@ -180,14 +189,15 @@ std::string DescribeNul(std::string_view bytes, std::size_t nul) {
 
 }  // namespace
 
-std::vector<ListEntry> LocateEntries(std::string_view content, const launcher::CodePage& cp,
-                                     const LineIndex& lines) {
+std::vector<ListEntry> LocateEntries(std::string_view content, const launcher::CodePage& cp) {
     std::vector<ListEntry> entries;
+    // Counted first, so the table never holds two copies while it grows.
+    entries.reserve(launcher::ForEachSupportedId(content, cp, [](std::size_t, std::size_t) {}));
+    LineCounter lines(content);
     launcher::ForEachSupportedId(content, cp, [&](std::size_t offset, std::size_t length) {
-        const std::size_t equals = offset - 1;
-        const int last = lines.LineOf(length == 0 ? equals : offset + length - 1);
-        entries.push_back(
-            {std::string(content.substr(offset, length)), offset, lines.LineOf(equals), last});
+        const int line = lines.LineOf(offset - 1);  // the '='
+        const int last = length == 0 ? line : lines.LineOf(offset + length - 1);
+        entries.push_back({offset, length, line, last});
     });
     return entries;
 }
@@ -203,18 +213,18 @@ EntryShape JudgeShape(std::string_view entry) {
     return shape;
 }
 
-ListCheck CheckList(std::string_view bytes, const launcher::CodePage& cp, const std::string& file) {
+ListCheck CheckList(std::string bytes, const launcher::CodePage& cp, const std::string& file) {
     ListCheck check;
-    check.size = bytes.size();
-    check.nulOffset = bytes.find('\0');
-    const LineIndex lines(bytes);
-    check.entries = LocateEntries(bytes.substr(0, check.nulOffset), cp, lines);
+    check.bytes = std::move(bytes);
+    const std::string_view all = check.bytes;
+    check.nulOffset = all.find('\0');
+    check.entries = LocateEntries(all.substr(0, check.nulOffset), cp);
 
     EntryChecker checker(check, file);
     for (std::size_t i = 0; i < check.entries.size(); ++i) checker.Check(i);
     if (check.nulOffset != std::string_view::npos)
-        check.warnings.push_back({"nul-byte", file, lines.LineOf(check.nulOffset), 0,
-                                  DescribeNul(bytes, check.nulOffset)});
+        check.warnings.push_back({"nul-byte", file, LineCounter(all).LineOf(check.nulOffset), 0,
+                                  DescribeNul(all, check.nulOffset)});
     if (check.entries.empty())
         check.warnings.push_back({"no-entries", file, 0, 0,
                                   "no entries (no '=' the launcher reads): it shows the \"Worry\" "

@@ -1,5 +1,7 @@
 #include "pkgcheck/Report.h"
 
+#include <algorithm>
+
 #include "pkgcheck/Json.h"
 #include "pkgcheck/Text.h"
 
@@ -45,6 +47,7 @@ public:
     explicit TextReport(const Report& r) : r_(r) {}
 
     std::string Build() {
+        out_.reserve(Estimate());
         out_ += "pkgcheck: package " + r_.options.packageDir + "\n";
         out_ += "  code page: " + r_.codePageName +
                 "; install directory: " + AsInstallDir(r_.options.installDir) + "\n";
@@ -57,10 +60,35 @@ public:
         out_ += "\nResult: " + Plural(r_.errors.size(), "error", "errors") + ", " +
                 Plural(r_.warnings.size(), "warning", "warnings") + "; exit status " +
                 std::to_string(ExitStatus(r_)) + "\n";
-        return out_;
+        return std::move(out_);
     }
 
 private:
+    // A list or an INF of a million lines makes a report of tens of
+    // megabytes: grown by doubling, it would be held twice over at times.
+    std::size_t Estimate() const {
+        const auto shown = [](std::size_t bytes) {
+            return std::min(bytes, kShortVisibleLimit + 32) + 32;
+        };
+        std::size_t size = 4096;
+        if (r_.list)
+            for (const ListEntry& e : r_.list->entries) size += shown(e.length);
+        if (r_.inf)
+            for (const InfHardwareId& id : r_.inf->ids) size += shown(id.length);
+        if (r_.devices)
+            for (const std::string& name : r_.devices->names) size += shown(name.size());
+        for (const auto* findings : {&r_.warnings, &r_.errors})
+            for (const Finding& f : *findings) size += f.message.size() + 64;
+        return size;
+    }
+
+    // Appended piece by piece: a table of a million rows is built without a
+    // temporary string per row.
+    void Row(std::initializer_list<std::string_view> cells) {
+        for (const std::string_view cell : cells) out_ += cell;
+        out_ += '\n';
+    }
+
     void LayoutPart() {
         out_ += "\nLayout\n";
         for (const LayoutItem& item : r_.layout.items) {
@@ -74,14 +102,15 @@ private:
     void ListPart() {
         if (!r_.list) return;
         const ListCheck& list = *r_.list;
-        out_ += "\nkey.ini as the launcher reads it: " + Plural(list.size, "byte", "bytes") + ", " +
-                Plural(list.entries.size(), "entry", "entries") + "\n";
+        out_ +=
+            "\nkey.ini as the launcher reads it: " + Plural(list.bytes.size(), "byte", "bytes") +
+            ", " + Plural(list.entries.size(), "entry", "entries") + "\n";
         if (list.entries.empty()) return;
         out_ += "  entry  line   bytes  text\n";
         for (std::size_t i = 0; i < list.entries.size(); ++i) {
             const ListEntry& e = list.entries[i];
-            out_ += "  " + Right(i + 1, 5) + "  " + Left(Lines(e), 5) + "  " +
-                    Right(e.text.size(), 5) + "  " + Visible(e.text) + "\n";
+            Row({"  ", Right(i + 1, 5), "  ", Left(Lines(e), 5), "  ", Right(e.length, 5), "  ",
+                 ShortVisible(list.Text(e))});
         }
         out_ += "  (blanks, CR, LF, < > \" and bytes above 0x7F are shown as <XX>)\n";
     }
@@ -97,8 +126,8 @@ private:
         for (std::size_t j = 0; j < inf.ids.size(); ++j) {
             const int entry = r_.cross ? r_.cross->coveringEntry[j] : -1;
             const std::string by = entry < 0 ? "-" : "entry " + std::to_string(entry + 1);
-            out_ += "  " + Right(inf.ids[j].line, 5) + "  " + Left(by, 10) + "  " +
-                    Visible(inf.ids[j].id) + "\n";
+            Row({"  ", Right(inf.ids[j].line, 5), "  ", Left(by, 10), "  ",
+                 ShortVisible(inf.Id(j))});
         }
         out_ +=
             "  (an entry covers an ID when it occurs, case-sensitively, in the ID's upper-case "
@@ -133,8 +162,8 @@ private:
         if (index == run.stoppedAt) mark = "  <- too long: the scan stops here";
         if (index >= run.namesRead && run.namesRead > 0) mark += "  (never read)";
         const std::string matches = match < 0 ? "-" : "entry " + std::to_string(match + 1);
-        out_ += "  " + Right(i + 1, 5) + "  " + Left(matches, 7) + "  " +
-                Visible(r_.devices->names[i]) + mark + "\n";
+        Row({"  ", Right(i + 1, 5), "  ", Left(matches, 7), "  ",
+             ShortVisible(r_.devices->names[i]), mark});
     }
 
     void FindingsPart(const char* title, const std::vector<Finding>& findings) {
@@ -159,7 +188,7 @@ void WriteFindings(JsonWriter& json, const std::vector<Finding>& findings) {
 }
 
 void WriteList(JsonWriter& json, const ListCheck& list) {
-    json.BeginObject().Key("bytes").Number(static_cast<long long>(list.size));
+    json.BeginObject().Key("bytes").Number(static_cast<long long>(list.bytes.size()));
     json.Key("nulOffset");
     if (list.nulOffset == std::string::npos)
         json.Null();
@@ -173,9 +202,9 @@ void WriteList(JsonWriter& json, const ListCheck& list) {
             .Key("lastLine")
             .Number(e.lastLine)
             .Key("text")
-            .String(e.text)
+            .String(list.Text(e))
             .Key("visible")
-            .String(Visible(e.text))
+            .String(Visible(list.Text(e)))
             .EndObject();
     json.EndArray().EndObject();
 }
@@ -187,9 +216,9 @@ void WriteInf(JsonWriter& json, const InfCheck& inf, const std::optional<CrossCh
     for (std::size_t j = 0; j < inf.ids.size(); ++j)
         json.BeginObject()
             .Key("id")
-            .String(inf.ids[j].id)
+            .String(inf.Id(j))
             .Key("section")
-            .String(inf.ids[j].section)
+            .String(inf.SectionOf(j))
             .Key("line")
             .Number(inf.ids[j].line)
             .Key("coveredBy")
@@ -238,8 +267,25 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
 
 std::string FormatText(const Report& report) { return TextReport(report).Build(); }
 
+// Texts are written whole, each entry twice (as it is and visible), with
+// their keys and indentation around them. Falling short costs a doubling.
+std::size_t JsonEstimate(const Report& r) {
+    std::size_t size = 4096;
+    if (r.list)
+        for (const ListEntry& e : r.list->entries) size += 2 * e.length + 128;
+    if (r.inf)
+        for (std::size_t j = 0; j < r.inf->ids.size(); ++j)
+            size += r.inf->ids[j].length + r.inf->SectionOf(j).size() + 112;
+    if (r.devices)
+        for (const std::string& name : r.devices->names) size += name.size() + 72;
+    for (const auto* findings : {&r.warnings, &r.errors})
+        for (const Finding& f : *findings) size += f.message.size() + f.file.size() + 192;
+    return size;
+}
+
 std::string FormatJson(const Report& r) {
     JsonWriter json;
+    json.Reserve(JsonEstimate(r));
     json.BeginObject().Key("package").String(r.options.packageDir);
     json.Key("installDir").String(AsInstallDir(r.options.installDir));
     json.Key("codePage").String(r.codePageName).Key("layout").BeginArray();

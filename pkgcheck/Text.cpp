@@ -71,6 +71,30 @@ std::string Visible(std::string_view bytes) {
     return out;
 }
 
+std::string ShortVisible(std::string_view bytes, bool upperCase) {
+    // Widths first, so a long text is never rendered whole.
+    auto width = [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b > 0x20 && b < 0x7F && c != '<' && c != '>' && c != '"' ? 1u : 4u;
+    };
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < bytes.size() && total <= kShortVisibleLimit; ++i)
+        total += width(bytes[i]);
+    auto shown = [upperCase](std::string_view part) {
+        return upperCase ? Visible(UpperAscii(part)) : Visible(part);
+    };
+    if (total <= kShortVisibleLimit) return shown(bytes);
+    constexpr std::size_t kHead = 80;
+    constexpr std::size_t kTail = 24;
+    std::size_t head = 0;
+    for (std::size_t w = 0; w + width(bytes[head]) <= kHead; ++head) w += width(bytes[head]);
+    std::size_t tail = bytes.size();
+    for (std::size_t w = 0; w + width(bytes[tail - 1]) <= kTail; --tail)
+        w += width(bytes[tail - 1]);
+    return shown(bytes.substr(0, head)) + "..." + shown(bytes.substr(tail)) + " (" +
+           std::to_string(bytes.size()) + " bytes)";
+}
+
 std::string UpperAscii(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(), UpperChar);
@@ -131,17 +155,31 @@ DecodedText DecodeText(std::string_view bytes) {
     return {std::string(bytes), "ANSI", ""};
 }
 
-LineIndex::LineIndex(std::string_view text) {
-    starts_.push_back(0);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const bool crBeforeLf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
-        if ((text[i] == '\n' || text[i] == '\r') && !crBeforeLf) starts_.push_back(i + 1);
-    }
+bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded) {
+    if (bytes.size() < 2) return false;
+    // The start tells as well as the whole and keeps this cheap.
+    const std::string_view sample = bytes.substr(0, std::min<std::size_t>(bytes.size(), 65536));
+    std::size_t nulAtEven = 0;
+    std::size_t nulAtOdd = 0;
+    for (std::size_t i = 0; i < sample.size(); ++i)
+        if (sample[i] == '\0') ++(i % 2 == 0 ? nulAtEven : nulAtOdd);
+    const std::size_t units = sample.size() / 2;
+    // A few NULs on the other side are characters such as U+3000.
+    const bool little = nulAtOdd * 2 >= units && nulAtEven * 8 < nulAtOdd;
+    const bool big = nulAtEven * 2 >= units && nulAtOdd * 8 < nulAtEven;
+    if (!little && !big) return false;
+    *decoded = DecodeUtf16(bytes, little, little ? "UTF-16LE" : "UTF-16BE");
+    return true;
 }
 
-int LineIndex::LineOf(std::size_t offset) const {
-    const auto after = std::upper_bound(starts_.begin(), starts_.end(), offset);
-    return static_cast<int>(after - starts_.begin());
+int LineCounter::LineOf(std::size_t offset) {
+    for (; counted_ < offset && counted_ < text_.size(); ++counted_) {
+        const char c = text_[counted_];
+        const bool crBeforeLf =
+            c == '\r' && counted_ + 1 < text_.size() && text_[counted_ + 1] == '\n';
+        if ((c == '\n' || c == '\r') && !crBeforeLf) ++line_;
+    }
+    return line_;
 }
 
 }  // namespace pkgcheck

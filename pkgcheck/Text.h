@@ -12,6 +12,13 @@ namespace pkgcheck {
 // itself, everything else (blanks, CR, LF, bytes above 0x7F) and the
 // characters < > " are written <XX>.
 std::string Visible(std::string_view bytes);
+// Visible(bytes) for a report line: a text that would take more than
+// kShortVisibleLimit characters is shown as its first and last bytes and its
+// length, "VEN_8086&DEV_2922...<20>ABC (50000000 bytes)", so one huge entry
+// cannot bury the rest of the report. (" (" never occurs in Visible text, as a
+// blank is written <20>.) `upperCase` shows ASCII letters in upper case.
+constexpr std::size_t kShortVisibleLimit = 120;
+std::string ShortVisible(std::string_view bytes, bool upperCase = false);
 
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
@@ -36,18 +43,25 @@ struct DecodedText {
     std::string error;     // non-empty when the bytes cannot be decoded
 };
 DecodedText DecodeText(std::string_view bytes);
+// UTF-16 saved without a byte-order mark, told by its NUL bytes: text that
+// is mostly ASCII has a NUL in every other byte. False, with `decoded`
+// untouched, when the bytes do not look like that.
+bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded);
 
 // Line numbers as an editor shows them: CR LF, a lone CR and a lone LF each
-// end a line.
-class LineIndex {
+// end a line. Counts forward from where the last question left off, so
+// asking in file order costs one pass over the text in all.
+class LineCounter {
 public:
-    explicit LineIndex(std::string_view text);
-    // 1-based line of the byte at `offset`; a line end belongs to the line
-    // it ends.
-    int LineOf(std::size_t offset) const;
+    explicit LineCounter(std::string_view text) : text_(text) {}
+    // 1-based line of the byte at `offset`, which is at or after the offset
+    // asked before; a line end belongs to the line it ends.
+    int LineOf(std::size_t offset);
 
 private:
-    std::vector<std::size_t> starts_;
+    std::string_view text_;
+    std::size_t counted_ = 0;  // line ends before this offset are in line_
+    int line_ = 1;
 };
 
 }  // namespace pkgcheck

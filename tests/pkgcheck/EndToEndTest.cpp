@@ -76,6 +76,16 @@ TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {
     EXPECT_TRUE(Has(strict.out, "\"exitStatus\": 1"));
 }
 
+TEST_F(EndToEnd, LongTextsAreCutInTheTextReportButWholeInJson) {
+    const std::string huge = "VEN_8086&DEV_2922" + std::string(100000, 'X');
+    pkg.Write("KEY.INI", "[ids]\r\nid1=" + huge + "\r\n");
+    const ToolRun text = RunTool(Args(""));
+    EXPECT_LT(text.out.size(), 4000u) << text.out;
+    EXPECT_TRUE(Has(text.out, "VEN_8086&DEV_2922XXX"));
+    EXPECT_TRUE(Has(text.out, "XXX (100017 bytes)"));
+    EXPECT_TRUE(Has(RunTool(Args("--json")).out, "\"text\": \"" + huge + "\""));
+}
+
 TEST_F(EndToEnd, ErrorsNameTheFile) {
     std::filesystem::remove(pkg.path() / "drv" / "stordrv.inf");
     const ToolRun missing = RunTool(Args("--json"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "pkgcheck/Check.h"
 #include "pkgcheck/Inf.h"
 #include "tests/pkgcheck/Fixtures.h"
 
@@ -42,8 +43,14 @@ constexpr const char* kInf =
 
 Strings Ids(const InfCheck& inf) {
     Strings ids;
-    for (const InfHardwareId& id : inf.ids) ids.push_back(id.id);
+    for (std::size_t j = 0; j < inf.ids.size(); ++j) ids.emplace_back(inf.Id(j));
     return ids;
+}
+
+Strings Kinds(const std::vector<Finding>& findings) {
+    Strings kinds;
+    for (const Finding& f : findings) kinds.push_back(f.kind);
+    return kinds;
 }
 
 TEST(DecorationAppliesToX86Nt5, TakesNtAndX86UpToVersion5) {
@@ -76,14 +83,56 @@ TEST(ReadInf, ReadsUtf16AsTheSameFile) {
     EXPECT_EQ(ReadInf("[Version]\r\n", "x").warnings[0].kind, "inf-no-manufacturer");
 }
 
+TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
+    const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86\r\n";
+    const std::string models = "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n";
+    const std::string strings =
+        "[Strings]\r\nHWID = \"PCI\\VEN_8086&DEV_2922\" ; quoted\r\n"
+        "[Strings.0407]\r\nhwid = PCI\\VEN_0000\r\nCompat = \"pci\\CC_01\"\"06\"\r\n";
+    const std::string plain = maker + models + strings;
+    std::string crOnly;
+    for (const char c : plain)
+        if (c != '\n') crOnly += c;
+    const Strings both = {"PCI\\VEN_8086&DEV_2922", "pci\\CC_01\"06"};
+    struct Case {
+        const char* what;
+        std::string bytes;
+        Strings ids;
+        Strings kinds;
+    } const cases[] = {
+        // [Strings] wins over [Strings.0407]; keys ignore case; "" is a quote.
+        {"%strkey% IDs", plain, both, {}},
+        {"%strkey% decoration",
+         "[Manufacturer]\r\nM = Models, %Target%\r\n" + models + strings + "Target = NTx86\r\n",
+         both,
+         {}},
+        {"UTF-16LE without mark", testing::Utf16Le(plain).substr(2), both, {"inf-no-bom"}},
+        {"CR line ends", crOnly, {}, {"inf-cr-line-ends", "inf-no-pci-ids"}},
+        {"one stray CR",
+         maker + "; x\rM2 = Other\r\n" + models + strings,
+         both,
+         {"inf-cr-line-ends"}},
+        {"unstamped template",
+         "[Manufacturer]\r\n%Maker% = Models, NT$ARCH$, NT$ARCH$.6.0\r\n"
+         "[Models.NT$ARCH$]\r\nD = I, PCI\\VEN_8086\r\n",
+         {},
+         {"inf-unstamped", "inf-no-pci-ids"}},
+    };
+    for (const Case& c : cases) {
+        const InfCheck inf = ReadInf(c.bytes, "drv\\stordrv.inf");
+        EXPECT_EQ(inf.error, "") << c.what;
+        EXPECT_EQ(Ids(inf), c.ids) << c.what;
+        EXPECT_EQ(Kinds(inf.warnings), c.kinds) << c.what;
+    }
+}
+
 TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
     const InfCheck inf = ReadInf(kInf, "drv\\stordrv.inf");
-    std::vector<ListEntry> entries;
-    for (const char* text :
-         {"VEN_8086&DEV_2923", "ven_8086&dev_2920", "VEN_8086&DEV_2920&SUBSYS_1", "VEN_1002"})
-        entries.push_back({text, 0, static_cast<int>(entries.size() + 1), 0});
-    const CrossCheck cross = CrossCheckInf(entries, inf, launcher::CodePage::SingleByte(),
-                                           "key.ini", "drv\\stordrv.inf");
+    const ListCheck list = CheckList(
+        "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002",
+        launcher::CodePage::SingleByte(), "key.ini");
+    const CrossCheck cross =
+        CrossCheckInf(list, inf, launcher::CodePage::SingleByte(), "key.ini", "drv\\stordrv.inf");
     // The INF's lower-case ID stands for an upper-case device name; the
     // lower-case entry covers nothing; a narrower entry fits the INF but
     // leaves the rest of its ID uncovered.
@@ -93,6 +142,41 @@ TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
     for (const Finding& f : cross.warnings) kinds.push_back(f.kind + ":" + std::to_string(f.line));
     EXPECT_EQ(kinds, (Strings{"entry-not-in-inf:2", "entry-not-in-inf:4", "inf-id-not-covered:10",
                               "inf-id-not-covered:13", "inf-id-not-covered:13"}));
+}
+
+TEST(CrossCheckInf, MatchesOnlyAtCharacterBoundariesAndNeverABarePrefix) {
+    launcher::CodePage sjis;
+    ASSERT_TRUE(CodePageFor(932, &sjis));
+    const launcher::CodePage ansi = launcher::CodePage::SingleByte();
+    struct Case {
+        const char* what;
+        const launcher::CodePage& cp;
+        std::string list;
+        std::string ids;  // model fields after the install section
+        std::vector<bool> matches;
+        std::vector<int> covering;
+    } const cases[] = {
+        {"bare PCI\\", ansi, "a=VEN_8086\rb=", "PCI\\", {false, false}, {-1}},
+        // In 932, 0x81 'V' is one character, so VEN_1 starts at no boundary.
+        {"covers in 1252", ansi, "a=VEN_1", "PCI\\\x81VEN_1", {true}, {0}},
+        {"covers in 932", sjis, "a=VEN_1", "PCI\\\x81VEN_1", {false}, {-1}},
+        {"holds in 1252", ansi, "a=\x81VEN_1", "PCI\\VEN_1", {true}, {-1}},
+        {"holds in 932", sjis, "a=\x81VEN_1", "PCI\\VEN_1", {false}, {-1}},
+        {"first of duplicates",
+         ansi,
+         "a=VEN_2\rb=VEN_1\rc=VEN_1",
+         "PCI\\VEN_1&DEV_2, PCI\\VEN_2",
+         {true, true, true},
+         {1, 0}},
+        {"long entry", ansi, "a=" + std::string(300, 'X') + "VEN_1", "PCI\\VEN_1", {true}, {-1}},
+    };
+    for (const Case& c : cases) {
+        const InfCheck inf =
+            ReadInf("[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=I," + c.ids + "\r\n", "x");
+        const CrossCheck cross = CrossCheckInf(CheckList(c.list, c.cp, "k"), inf, c.cp, "k", "x");
+        EXPECT_EQ(cross.entryMatchesInf, c.matches) << c.what;
+        EXPECT_EQ(cross.coveringEntry, c.covering) << c.what;
+    }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ namespace {
 using Kinds = std::vector<std::string>;
 
 ListCheck Check(std::string_view bytes) {
-    return CheckList(bytes, launcher::CodePage::SingleByte(), "key.ini");
+    return CheckList(std::string(bytes), launcher::CodePage::SingleByte(), "key.ini");
 }
 
 // The warning kinds raised for entry `entry` (1-based), or for the file as a
@@ -45,12 +45,10 @@ TEST(LocateEntries, FollowsTheLaunchersReadingOfDoubleByteText) {
     // launcher's first entry then starts on line 2, though line 1 also reads
     // "=v" up to its CR.
     const std::string text = "k\x81=v\r\nb=v\r\n";
-    const LineIndex lines(text);
-    const auto sjis =
-        LocateEntries(text, launcher::CodePage::WithLeadRanges({{0x81, 0x9F}}), lines);
+    const auto sjis = LocateEntries(text, launcher::CodePage::WithLeadRanges({{0x81, 0x9F}}));
     ASSERT_EQ(sjis.size(), 1u);
     EXPECT_EQ(sjis[0].line, 2);
-    EXPECT_EQ(LocateEntries(text, launcher::CodePage::SingleByte(), lines).size(), 2u);
+    EXPECT_EQ(LocateEntries(text, launcher::CodePage::SingleByte()).size(), 2u);
 }
 
 TEST(CheckList, CleanListRaisesNothing) {
@@ -61,6 +59,7 @@ TEST(CheckList, CleanListRaisesNothing) {
 }
 
 TEST(CheckList, NamesEachTrapOfAnEntry) {
+    const std::string huge = "ven_8086" + std::string(300, 'X');
     const ListCheck check = Check(
         "a=\r\n"                          // 1: matches every device
         "b= VEN_8086\r\n"                 // 2
@@ -71,7 +70,11 @@ TEST(CheckList, NamesEachTrapOfAnEntry) {
         "g=VEN_1002\r\n"                  // 7
         "h=PCI\\VEN_8086\r\n"             // 8
         "i=VEN_8086&DEV_2922&REV_02\r\n"  // 9
-        "j=ven_8086&dev_29 \r\n");        // 10
+        "j=ven_8086&dev_29 \r\n"          // 10
+        "k=" +
+        huge + "\r\n" +         // 11
+        "l=VEN_1002\r\n" +      // 12: the first one it repeats is named
+        "m=" + huge + "\r\n");  // 13
     EXPECT_EQ(KindsFor(check, 1), Kinds{"empty-entry"});
     EXPECT_EQ(KindsFor(check, 2), Kinds{"blanks"});
     EXPECT_EQ(KindsFor(check, 3), Kinds{"lower-case"});
@@ -82,7 +85,21 @@ TEST(CheckList, NamesEachTrapOfAnEntry) {
     EXPECT_EQ(KindsFor(check, 8), Kinds{"cannot-match"});
     EXPECT_EQ(KindsFor(check, 9), Kinds{"cannot-match"});
     EXPECT_EQ(KindsFor(check, 10), (Kinds{"blanks", "lower-case", "partial-token"}));
-    for (const Finding& f : check.warnings) EXPECT_EQ(f.line, f.entry) << f.kind;
+    EXPECT_EQ(KindsFor(check, 11), (Kinds{"lower-case", "cannot-match"}));
+    EXPECT_EQ(KindsFor(check, 12), Kinds{"duplicate"});
+    EXPECT_EQ(KindsFor(check, 13), (Kinds{"lower-case", "duplicate", "cannot-match"}));
+    std::string duplicates;
+    for (const Finding& f : check.warnings) {
+        EXPECT_EQ(f.line, f.entry) << f.kind;
+        // Quoted entries are cut to their ends and length.
+        EXPECT_LT(f.message.size(), 300u) << f.kind;
+        if (f.kind == "duplicate") duplicates += f.message + "; ";
+    }
+    EXPECT_EQ(duplicates,
+              "same bytes as entry 6 on line 6; same bytes as entry 6 on line 6; same bytes as "
+              "entry 11 on line 11; ");
+    EXPECT_NE(check.warnings.back().message.find("VEN_8086XXX"), std::string::npos);
+    EXPECT_NE(check.warnings.back().message.find("XXX (308 bytes)"), std::string::npos);
 }
 
 TEST(CheckList, LfLineEndsMergeLinesIntoOneEntry) {
