@@ -1,5 +1,6 @@
 #include "pkgcheck/DryRun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -30,8 +31,7 @@ struct ListStream {
 class ReplayPlatform final : public launcher::Platform {
 public:
     ReplayPlatform(const launcher::CodePage& cp, const std::string& installDir,
-                   const std::optional<std::string>& listFile,
-                   const std::vector<std::string>& names)
+                   const std::optional<std::string>& listFile, const NameList& names)
         : cp_(cp),
           modulePath_(installDir + "launcher.exe"),
           listPath_(installDir + "key.ini"),
@@ -82,12 +82,13 @@ public:
     long EnumSubkey(RegistryKey, std::uint32_t index, char* name, std::uint32_t size) override {
         namesRead = static_cast<int>(index) + 1;
         if (index >= names_.size()) return kErrorNoMoreItems;
-        const std::string& subkey = names_[index];
+        const std::string_view subkey = names_[index];
         if (subkey.size() + 1 > size) {
             stoppedAt = static_cast<int>(index);
             return kErrorMoreData;
         }
-        std::memcpy(name, subkey.c_str(), subkey.size() + 1);
+        std::memcpy(name, subkey.data(), subkey.size());
+        name[subkey.size()] = '\0';
         return 0;
     }
     long CloseRegistryKey(RegistryKey) override { return 0; }
@@ -125,7 +126,7 @@ private:
     const std::string modulePath_;
     const std::string listPath_;
     const std::optional<std::string>& listFile_;
-    const std::vector<std::string>& names_;
+    const NameList& names_;
     ListStream stream_;
     std::vector<std::unique_ptr<char[]>> blocks_;
 };
@@ -150,9 +151,8 @@ int MatchingEntry(std::string_view name, const launcher::CodePage& cp) {
 
 }  // namespace
 
-DryRun ReplayLauncher(const std::optional<std::string>& listFile,
-                      const std::vector<std::string>& names, const std::string& installDir,
-                      const launcher::CodePage& cp) {
+DryRun ReplayLauncher(const std::optional<std::string>& listFile, const NameList& names,
+                      const std::string& installDir, const launcher::CodePage& cp) {
     ReplayPlatform machine(cp, installDir, listFile, names);
     DryRun run;
     {
@@ -163,13 +163,23 @@ DryRun ReplayLauncher(const std::optional<std::string>& listFile,
             app.RunInstaller();
         } catch (const ProcessEnded&) {
         }
+        // The launcher read names up to the one it chose or could not read,
+        // and none before that matched; only the rest are compared here, so
+        // the replay compares each name with the list once.
+        std::size_t compared = static_cast<std::size_t>(machine.namesRead);
         if (!machine.command.empty()) {
             const std::string chosen = app.deviceKey.substr(0, app.deviceKey.size() - 1);
-            for (std::size_t i = 0; i < names.size() && run.chosen < 0; ++i)
+            compared = compared > 0 && names[compared - 1] == chosen ? compared - 1 : 0;
+            for (std::size_t i = compared; i < names.size() && run.chosen < 0; ++i)
                 if (names[i] == chosen) run.chosen = static_cast<int>(i);
             run.chosenEntry = MatchingEntry(chosen, cp);
+        } else if (machine.stoppedAt >= 0) {
+            compared = static_cast<std::size_t>(machine.stoppedAt);
         }
-        for (const std::string& name : names) run.firstMatch.push_back(MatchingEntry(name, cp));
+        compared = std::min(compared, names.size());
+        run.firstMatch.assign(names.size(), -1);
+        for (std::size_t i = compared; i < names.size(); ++i)
+            run.firstMatch[i] = MatchingEntry(names[i], cp);
     }
     run.command = machine.command;
     run.boxText = machine.boxText;

@@ -68,7 +68,14 @@ JsonWriter& JsonWriter::Close(char bracket) {
 JsonWriter& JsonWriter::Raw(std::string_view text) {
     StartValue();
     out_ += text;
+    if (output_ && out_.size() >= (1u << 16)) Flush();
     return *this;
+}
+
+void JsonWriter::Flush() {
+    if (!output_) return;
+    output_(out_);
+    out_.clear();
 }
 
 }  // namespace pkgcheck

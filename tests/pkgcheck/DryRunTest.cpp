@@ -6,11 +6,11 @@
 namespace pkgcheck {
 namespace {
 
-using Names = std::vector<std::string>;
+using Names = NameList;
 
 const std::string kList = "[ids]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002\r\n";
 
-DryRun Replay(const std::optional<std::string>& list, const Names& names,
+DryRun Replay(const std::optional<std::string>& list, const NameList& names,
               const std::string& dir = "C:\\pkg\\") {
     return ReplayLauncher(list, names, dir, launcher::CodePage::SingleByte());
 }
