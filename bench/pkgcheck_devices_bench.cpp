@@ -1,0 +1,113 @@
+// The whole check against a device file of many names: reading and sorting
+// the names, the launcher's replay over them and the report of every name.
+// Time should grow linearly, and the memory held at the peak should stay a
+// small multiple of the device file's size ("peak/input").
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench/PeakMemory.h"
+#include "pkgcheck/Check.h"
+#include "pkgcheck/Report.h"
+
+namespace pkgcheck {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A package with a short key.ini and INF in a directory of its own, gone at
+// the end of the program.
+class Package {
+public:
+    Package() {
+        std::string pattern = (fs::temp_directory_path() / "pkgcheck-bench-XXXXXX").string();
+        dir_ = mkdtemp(pattern.data());
+        Write("key.ini", "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002&DEV_4380\r\n");
+        Write("install.exe", "MZ");
+        fs::create_directories(dir_ / "drv");
+        Write("drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models,NTx86.5.1\r\n[Models.NTx86.5.1]\r\n"
+              "D=Inst,PCI\\VEN_8086&DEV_2922\r\nD=Inst,PCI\\VEN_1002&DEV_4380\r\n");
+    }
+    ~Package() { fs::remove_all(dir_); }
+
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    std::string Dir() const { return dir_.string(); }
+
+private:
+    fs::path dir_;
+};
+
+const Package& ThePackage() {
+    static const Package package;
+    return package;
+}
+
+// `count` distinct subkey names in no order, one of them supported.
+std::size_t WriteDeviceFile(const std::string& path, std::size_t count) {
+    std::ofstream out(path, std::ios::binary);
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        // An odd multiplier permutes the 32-bit values, so every name differs.
+        const auto mixed = static_cast<std::uint32_t>(i * 2654435761u);
+        unsigned vendor = (mixed >> 16) | 0x1000u;
+        if (vendor == 0x8086 || vendor == 0x1002) vendor ^= 1;
+        const std::string name = i == count / 2 ? "VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02"
+                                                : SubkeyName(vendor, 0x2000 + (i & 0xFFF),
+                                                             mixed & 0xFFFF, mixed >> 16, i & 0xFF);
+        out << name << "\r\n";
+        bytes += name.size() + 2;
+    }
+    return bytes;
+}
+
+void WholeCheck(benchmark::State& state, bool json) {
+    const Package& package = ThePackage();
+    const std::string file = package.Path("devices.txt");
+    const std::size_t input = WriteDeviceFile(file, static_cast<std::size_t>(state.range(0)));
+    Options options;
+    options.packageDir = package.Dir();
+    options.devicesFiles = {file};
+    options.codePage = 1252;
+    const launcher::CodePage cp = launcher::CodePage::SingleByte();
+    std::size_t peak = 0;
+    std::size_t written = 0;
+    for (auto _ : state) {
+        bench::PeakMemory::Reset();
+        {
+            const Report report = RunCheck(options, cp, "1252", [] { return DeviceList(); });
+            // As pkgcheck writes its report: a block at a time.
+            const Output count = [&](std::string_view block) { written += block.size(); };
+            if (json)
+                FormatJson(report, count);
+            else
+                FormatText(report, count);
+            if (!report.errors.empty() || !report.dryRun || report.dryRun->command.empty())
+                state.SkipWithError("the check did not choose the supported device");
+        }
+        peak = std::max(peak, bench::PeakMemory::PeakAboveStart());
+    }
+    benchmark::DoNotOptimize(written);
+    state.counters["input_MB"] = static_cast<double>(input) / 1e6;
+    state.counters["peak/input"] = static_cast<double>(peak) / static_cast<double>(input);
+    state.SetComplexityN(state.range(0));
+}
+
+void BM_DeviceNamesText(benchmark::State& state) { WholeCheck(state, false); }
+void BM_DeviceNamesJson(benchmark::State& state) { WholeCheck(state, true); }
+
+#define DEVICE_NAME_COUNTS Arg(10000)->Arg(30000)->Arg(100000)->Arg(300000)->Arg(1000000)
+
+BENCHMARK(BM_DeviceNamesText)->DEVICE_NAME_COUNTS->Complexity()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeviceNamesJson)->DEVICE_NAME_COUNTS->Complexity()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace pkgcheck
