@@ -46,12 +46,15 @@ std::wstring Wide(std::string_view text, Unicode form) {
 bool Convert(UINT codePage, const wchar_t* text, std::size_t length, std::string* out,
              bool* defaulted) {
     BOOL used = FALSE;
+    // UTF-8 holds every character and takes no default character.
+    const bool utf8 = codePage == CP_UTF8;
     const int n = static_cast<int>(length);
-    const int size = WideCharToMultiByte(codePage, 0, text, n, nullptr, 0, nullptr, &used);
+    const int size = WideCharToMultiByte(codePage, 0, text, n, nullptr, 0, nullptr, nullptr);
     if (size == 0 && n != 0) return false;
     const std::size_t at = out->size();
     out->resize(at + static_cast<std::size_t>(size));
-    WideCharToMultiByte(codePage, 0, text, n, out->data() + at, size, "?", &used);
+    WideCharToMultiByte(codePage, 0, text, n, out->data() + at, size, utf8 ? nullptr : "?",
+                        utf8 ? nullptr : &used);
     *defaulted = used != FALSE;
     return true;
 }
