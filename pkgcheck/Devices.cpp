@@ -318,7 +318,7 @@ void ReadNames(std::string_view text, Collector& c) {
     ForEachLine(text, [&](std::string_view line, int number, std::size_t) {
         line = TrimBlanks(line);
         if (line.empty() || line.front() == '#') return;
-        if (StartsWithIgnoringCase(line, "PCI\\")) {
+        if ((line.front() == 'P' || line.front() == 'p') && StartsWithIgnoringCase(line, "PCI\\")) {
             line.remove_prefix(4);
             line = line.substr(0, line.find('\\'));
         }

@@ -4,7 +4,9 @@ namespace pkgcheck {
 
 std::string JsonQuote(std::string_view bytes) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    out += '"';
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
@@ -24,7 +26,8 @@ std::string JsonQuote(std::string_view bytes) {
             out += c;
         }
     }
-    return out + "\"";
+    out += '"';
+    return out;
 }
 
 void JsonWriter::NewLine() {
@@ -45,7 +48,8 @@ void JsonWriter::StartValue() {
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
     StartValue();
-    out_ += JsonQuote(name) + ": ";
+    out_ += JsonQuote(name);
+    out_ += ": ";
     afterKey_ = true;
     return *this;
 }

@@ -145,16 +145,33 @@ private:
         const DryRun& run = *r_.dryRun;
         const int index = static_cast<int>(i);
         const int match = run.firstMatch[i];
+        AppendRight(i + 1, 7);
         out_ += "  ";
-        out_ += Right(i + 1, 5);
-        out_ += "  ";
-        out_ += match < 0 ? Left("-", 7) : Left("entry " + std::to_string(match + 1), 7);
-        out_ += "  ";
+        if (match < 0) {
+            out_ += "-        ";
+        } else {
+            const std::size_t start = out_.size();
+            out_ += "entry ";
+            AppendRight(static_cast<std::size_t>(match) + 1, 0);
+            out_.append(out_.size() - start < 9 ? 9 - (out_.size() - start) : 0, ' ');
+        }
         AppendVisible(r_.devices->names[i]);
         if (index == run.chosen) out_ += "  <- chosen";
         if (index == run.stoppedAt) out_ += "  <- too long: the scan stops here";
         if (index >= run.namesRead && run.namesRead > 0) out_ += "  (never read)";
         out_ += '\n';
+    }
+
+    // A number right-aligned in `width` columns, without a string of its own.
+    void AppendRight(std::size_t n, std::size_t width) {
+        char digits[24];
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        if (width > count) out_.append(width - count, ' ');
+        while (count > 0) out_ += digits[--count];
     }
 
     void AppendVisible(std::string_view bytes) {
