@@ -201,7 +201,7 @@ public:
         CheckInfFile();
         if (options_.thisMachine) return Single("this machine", thisMachine());
         const std::vector<std::string> files = DeviceFiles();
-        if (files.size() == 1 && !fleet_) return Single(files[0], ReadDeviceFile(files[0]));
+        if (files.size() == 1 && !fleet_) return Single(Shown(files[0]), ReadDeviceFile(files[0]));
         if (!fleet_) return;
         report_.fleet.emplace();
         for (const std::string& file : files) report_.fleet->push_back(RunMachine(file));
@@ -286,7 +286,7 @@ private:
             return failed;
         }
         const int codePage = options_.codePage != 0 ? options_.codePage : kDefaultCodePage;
-        return ParseDeviceFile(std::move(bytes), codePage, file);
+        return ParseDeviceFile(std::move(bytes), codePage, Shown(file));
     }
 
     // The detailed dry run of one machine.
@@ -305,27 +305,30 @@ private:
 
     Machine RunMachine(const std::string& file) {
         Machine m;
-        m.file = file;
+        m.file = Shown(file);
         const DeviceList devices = ReadDeviceFile(file);
         m.format = devices.format;
-        if (!Usable(file, devices)) {
+        if (!Usable(m.file, devices)) {
             m.error = devices.error;
             return m;
         }
         const DryRun run =
             ReplayLauncher(listBytes_, devices.names, AsInstallDir(options_.installDir), cp_);
-        if (run.stoppedAt >= 0) WarnStop(file, devices.names, run.stoppedAt);
+        if (run.stoppedAt >= 0) WarnStop(m.file, devices.names, run.stoppedAt);
         m.command = run.command;
         m.boxCaption = run.boxCaption;
         m.boxText = run.boxText;
         m.chosenEntry = run.chosenEntry;
         if (run.chosen >= 0) m.chosen = devices.names[Index(run.chosen)];
-        if (run.chosen >= 0 && InfRead()) m.inInf = Judge(file, m.chosen);
-        if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(file);
+        if (run.chosen >= 0 && InfRead()) m.inInf = Judge(m.file, m.chosen);
+        if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(m.file);
         return m;
     }
 
     static std::size_t Index(int i) { return static_cast<std::size_t>(i); }
+    static std::string Shown(const std::string& file) {
+        return file == "-" ? "standard input" : file;
+    }
 
     bool Usable(const std::string& source, const DeviceList& devices) {
         Add(devices.warnings, &report_.warnings);

@@ -155,7 +155,7 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"--help", 0, "Exit status: 0 when nothing is wrong", ""},
         {"-h", 0, "--code-page N", ""},
         {"--version", 0, "pkgcheck 1.0.0.1\n", "usage"},
-        {"PKG --devices - < " + reg, 0, "from - (reg export", ""},
+        {"PKG --devices - < " + reg, 0, "from standard input (reg export", ""},
         {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},
         {"PKG --code-page 932 --devices " + Device("wide.txt"), 0, "unconvertible", ""},
         {"PKG --code-page ' 932'", 2, "--code-page takes the number", ""},
