@@ -80,6 +80,7 @@ public:
 
     std::string_view Adopt(std::string text) { return list_.names.Adopt(std::move(text)); }
     void Reserve(std::size_t names) { list_.names.Reserve(names); }
+    void ReserveText(std::size_t bytes) { list_.names.ReserveText(bytes); }
 
     void Name(std::string_view name, int line) {
         if (IsSubkeyName(name)) {
@@ -312,6 +313,17 @@ bool ReadLspciLines(std::string_view text, Collector& c, std::string* format, st
     return error->empty();
 }
 
+// How many functions an lspci listing holds: records starting "Slot:", or
+// lines flush left.
+std::size_t CountFunctions(std::string_view text, bool records) {
+    std::size_t count = 0;
+    ForEachLine(text, [&](std::string_view line, int, std::size_t) {
+        if (records ? StartsWithIgnoringCase(line, "Slot:") : !line.empty() && !IsBlank(line[0]))
+            ++count;
+    });
+    return count;
+}
+
 // A pasted device instance path (PCI\VEN_...\3&2411e6fe&0&F8) stands for its
 // subkey name.
 void ReadNames(std::string_view text, Collector& c) {
@@ -514,6 +526,7 @@ DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& f
                            : Unicode::Utf8,
                       codePage);
         if (!ansi.error.empty()) return c.Fail(name, ansi.error);
+        std::string().swap(bytes);
         text = ansi.text;
         suffix = std::string(", ") + name + (skip == 0 ? " without byte-order mark" : "") +
                  " read in code page " + std::to_string(codePage);
@@ -521,18 +534,25 @@ DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& f
     if (text.find('\0') != std::string_view::npos)
         return c.Fail("binary data", "NUL bytes: not a text file");
     WarnSubstituted(ansi, codePage, c);
-    c.Reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    // A place for each line that can hold a name, though never more than
+    // one for every eight bytes of text.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    c.Reserve(std::min(lines, text.size() / 8 + 1));
 
     const std::string_view head = FirstLine(text);
     std::string format;
     std::string error;
-    if (StartsWithIgnoringCase(head, "Slot:")) {
-        format = "lspci -vmmn";
-        if (!ReadLspciRecords(text, c, &error)) return c.Fail(format, error);
-        return c.Finish(format + suffix);
-    }
-    if (PciSlotLength(head) > 0) {
-        if (!ReadLspciLines(text, c, &format, &error)) return c.Fail("lspci", error);
+    const bool records = StartsWithIgnoringCase(head, "Slot:");
+    if (records || PciSlotLength(head) > 0) {
+        // Names made from numbers: each one takes the length of a subkey name.
+        c.ReserveText(CountFunctions(text, records) * kNameTemplate.size());
+        const bool read =
+            records ? ReadLspciRecords(text, c, &error) : ReadLspciLines(text, c, &format, &error);
+        if (records) format = "lspci -vmmn";
+        if (!read) return c.Fail(records ? format : "lspci", error);
+        // The names hold all that is needed from here on.
+        std::string().swap(bytes);
+        std::string().swap(ansi.text);
         return c.Finish(format + suffix);
     }
     // The names of these formats lie in the text itself, which the list

@@ -23,6 +23,7 @@ public:
     // is kept as a place in it rather than copied. Returns that text.
     std::string_view Adopt(std::string text);
     void Reserve(std::size_t names) { spans_.reserve(names); }
+    void ReserveText(std::size_t bytes) { text_.reserve(bytes); }
     std::size_t size() const { return spans_.size(); }
     bool empty() const { return spans_.empty(); }
     std::string_view operator[](std::size_t i) const {
