@@ -24,10 +24,17 @@ namespace fs = std::filesystem;
 // the end of the program.
 class Package {
 public:
-    Package() {
+    // `more` entries that match no device come after the two that do.
+    explicit Package(int more) {
         std::string pattern = (fs::temp_directory_path() / "pkgcheck-bench-XXXXXX").string();
         dir_ = mkdtemp(pattern.data());
-        Write("key.ini", "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002&DEV_4380\r\n");
+        std::string list = "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002&DEV_4380\r\n";
+        for (int i = 0; i < more; ++i)
+            list += "id=" +
+                    SubkeyName(0xF000u + static_cast<unsigned>(i), 0x1234, 0, 0, 0).substr(0, 17) +
+                    "\r\n";
+        Write("key.ini", list);
+        listBytes_ = list.size();
         Write("install.exe", "MZ");
         fs::create_directories(dir_ / "drv");
         Write("drv/stordrv.inf",
@@ -41,13 +48,20 @@ public:
     }
     std::string Path(const std::string& name) const { return (dir_ / name).string(); }
     std::string Dir() const { return dir_.string(); }
+    std::size_t ListBytes() const { return listBytes_; }
 
 private:
     fs::path dir_;
+    std::size_t listBytes_ = 0;
 };
 
-const Package& ThePackage() {
-    static const Package package;
+const Package& ShortList() {
+    static const Package package(0);
+    return package;
+}
+
+const Package& LongList() {
+    static const Package package(1000);
     return package;
 }
 
@@ -69,10 +83,11 @@ std::size_t WriteDeviceFile(const std::string& path, std::size_t count) {
     return bytes;
 }
 
-void WholeCheck(benchmark::State& state, bool json) {
-    const Package& package = ThePackage();
+void WholeCheck(benchmark::State& state, const Package& package, bool json) {
     const std::string file = package.Path("devices.txt");
-    const std::size_t input = WriteDeviceFile(file, static_cast<std::size_t>(state.range(0)));
+    // What the check reads: the device file and key.ini.
+    const std::size_t input =
+        WriteDeviceFile(file, static_cast<std::size_t>(state.range(0))) + package.ListBytes();
     Options options;
     options.packageDir = package.Dir();
     options.devicesFiles = {file};
@@ -101,8 +116,11 @@ void WholeCheck(benchmark::State& state, bool json) {
     state.SetComplexityN(state.range(0));
 }
 
-void BM_DeviceNamesText(benchmark::State& state) { WholeCheck(state, false); }
-void BM_DeviceNamesJson(benchmark::State& state) { WholeCheck(state, true); }
+void BM_DeviceNamesText(benchmark::State& state) { WholeCheck(state, ShortList(), false); }
+void BM_DeviceNamesJson(benchmark::State& state) { WholeCheck(state, ShortList(), true); }
+// A thousand entries: each name still costs the same, not a thousand times
+// as much.
+void BM_DeviceNamesLongList(benchmark::State& state) { WholeCheck(state, LongList(), false); }
 
 #define DEVICE_NAME_COUNTS Arg(10000)->Arg(30000)->Arg(100000)->Arg(300000)->Arg(1000000)
 
@@ -111,6 +129,10 @@ BENCHMARK(BM_DeviceNamesText)
     ->Complexity()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviceNamesJson)
+    ->DEVICE_NAME_COUNTS->MinTime(3)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DeviceNamesLongList)
     ->DEVICE_NAME_COUNTS->MinTime(3)
     ->Complexity()
     ->Unit(benchmark::kMillisecond);
