@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <limits>
 #include <map>
-#include <numeric>
 
 #include "pkgcheck/Ansi.h"
 #include "pkgcheck/Files.h"
@@ -112,6 +111,7 @@ public:
         if (wellFormed_ == 0) {
             list_.error = "no PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh) in it";
             list_.names = NameList();
+            list_.warnings.clear();  // the error says it all
             list_.unrecognised = true;
             return std::move(list_);
         }
