@@ -586,7 +586,11 @@ DeviceList ReadSysfsDevices(const std::string& root) {
     const std::string format = "this machine (" + root + ")";
     Collector c(root);
     std::vector<std::string> functions;
-    if (!ListDirectory(root, &functions)) return c.Fail(format, "cannot list " + root);
+    if (!ListDirectory(root, &functions)) {
+        DeviceList failed = c.Fail(format, "cannot list " + root);
+        failed.unrecognised = false;
+        return failed;
+    }
     int number = 0;
     for (const std::string& function : functions) {
         const std::string dir = JoinPath(root, function);
@@ -601,6 +605,7 @@ DeviceList ReadSysfsDevices(const std::string& root) {
     }
     DeviceList list = c.Finish(format);
     if (!list.error.empty()) list.error = "no PCI function under " + root;
+    list.unrecognised = false;
     return list;
 }
 
