@@ -180,8 +180,9 @@ public:
         for (std::size_t j = 0; j < count; ++j) {
             const std::string_view entry = launcher::IdText(text, ids[j]);
             if (entry.empty() && empty_ < 0) empty_ = static_cast<int>(j);
-            if (!entry.empty() && first_.emplace(entry, static_cast<int>(j)).second)
-                lengths_.push_back(entry.size());
+            if (entry.empty() || !first_.emplace(entry, static_cast<int>(j)).second) continue;
+            lengths_.push_back(entry.size());
+            if (entry.size() >= 2) starts_[Pair(entry, 0)] = true;
         }
         std::sort(lengths_.begin(), lengths_.end());
         lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
@@ -193,8 +194,10 @@ public:
     int FirstIn(std::string_view name) const {
         int best = name.empty() ? -1 : empty_;
         for (std::size_t i = 0; i < name.size() && best != 0; i = cp_.Next(name, i)) {
+            // Most places start no entry of two bytes or more.
+            const bool pairStarts = i + 1 < name.size() && starts_[Pair(name, i)];
             for (const std::size_t length : lengths_) {
-                if (length > name.size() - i) break;
+                if (length > name.size() - i || (length >= 2 && !pairStarts)) break;
                 const auto found = first_.find(name.substr(i, length));
                 if (found != first_.end() && (best < 0 || found->second < best))
                     best = found->second;
@@ -204,9 +207,15 @@ public:
     }
 
 private:
+    static std::size_t Pair(std::string_view text, std::size_t i) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(text[i])) << 8 |
+               static_cast<unsigned char>(text[i + 1]);
+    }
+
     const launcher::CodePage& cp_;
-    std::unordered_map<std::string_view, int> first_;  // entry text: its first index
-    std::vector<std::size_t> lengths_;
+    std::unordered_map<std::string_view, int> first_;        // entry text: its first index
+    std::vector<std::size_t> lengths_;                       // ascending
+    std::vector<bool> starts_ = std::vector<bool>(1 << 16);  // first two bytes of entries
     int empty_ = -1;
 };
 

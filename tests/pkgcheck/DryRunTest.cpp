@@ -85,12 +85,12 @@ TEST(ReplayLauncher, ShortAndLongListsAgreeWithComparingEveryPair) {
         {"VEN_1000&DEV_0001", "VEN_3000&DEV_0002", "VEN_4000&DEV_0004"},
         {"VEN_1000&DEV_0001", tooLong, "VEN_3000&DEV_0002"},
         {"X\x81VEN_3000", "Y\x82VEN_3000&DEV_0002", "VEN_5000"},
-        {"VEN_1000", "VEN_1001"},
+        {"VEN_1000", "QZ", "VEN_1001"},
         {}};
     std::string shortList = "[ids]\r\nb=DEV_0002\r\na=VEN_3000\r\nc=VEN_3000\r\nd=VEN_4000&\r\n";
     std::string longList = shortList;
     for (int i = 0; i < 80; ++i) longList += "f=VEN_F" + std::to_string(100 + i) + "\r\n";
-    longList += "e=\r\n";
+    longList += "g=Z\r\ne=\r\n";
     for (const std::string& list : {shortList, longList}) {
         for (const launcher::CodePage& cp : {launcher::CodePage::SingleByte(), sjis}) {
             const std::vector<std::string> entries = launcher::ParseSupportedIds(list, cp);
