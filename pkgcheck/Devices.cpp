@@ -59,12 +59,13 @@ void ForEachLine(std::string_view text, Visit&& visit) {
     }
 }
 
+// The first line that is neither blank nor a comment: it tells the format.
 std::string_view FirstLine(std::string_view text) {
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
         const std::string_view line = TrimBlanks(text.substr(start, end - start));
-        if (!line.empty() && line != "\r")
+        if (!line.empty() && line != "\r" && line.front() != '#')
             return line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
         start = end + 1;
     }
@@ -279,7 +280,7 @@ bool ReadLspciLines(std::string_view text, Collector& c, std::string* format, st
         recordLine = 0;
     };
     ForEachLine(text, [&](std::string_view line, int number, std::size_t) {
-        if (!error->empty() || TrimBlanks(line).empty()) return;
+        if (!error->empty() || TrimBlanks(line).empty() || line.front() == '#') return;
         if (IsBlank(line.front())) {
             verbose = true;
             const std::string_view field = TrimBlanks(line);
