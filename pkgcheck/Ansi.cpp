@@ -46,14 +46,17 @@ std::wstring Wide(std::string_view text, Unicode form) {
 bool Convert(UINT codePage, const wchar_t* text, std::size_t length, std::string* out,
              bool* defaulted) {
     BOOL used = FALSE;
-    // UTF-8 holds every character and takes no default character.
+    // UTF-8 holds every character and takes no default character. Other
+    // code pages give '?' and no look-alike, as iconv does on other hosts,
+    // so that both builds of the tool report the same bytes.
     const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
     const int n = static_cast<int>(length);
-    const int size = WideCharToMultiByte(codePage, 0, text, n, nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(codePage, flags, text, n, nullptr, 0, nullptr, nullptr);
     if (size == 0 && n != 0) return false;
     const std::size_t at = out->size();
     out->resize(at + static_cast<std::size_t>(size));
-    WideCharToMultiByte(codePage, 0, text, n, out->data() + at, size, utf8 ? nullptr : "?",
+    WideCharToMultiByte(codePage, flags, text, n, out->data() + at, size, utf8 ? nullptr : "?",
                         utf8 ? nullptr : &used);
     *defaulted = used != FALSE;
     return true;
