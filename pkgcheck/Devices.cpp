@@ -510,6 +510,7 @@ DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& f
     Collector c(file);
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max())
         return c.Fail("device file", "larger than 4 GiB");
+    if (bytes.empty()) return c.Fail("device file", "empty");
     std::size_t skip = 0;
     const Encoding encoding = DetectEncoding(bytes, &skip);
     std::string suffix;
@@ -584,7 +585,7 @@ bool ReadSysfsNumber(const std::string& dir, const char* file, unsigned* value) 
 }  // namespace
 
 DeviceList ReadSysfsDevices(const std::string& root) {
-    const std::string format = "this machine (" + root + ")";
+    const std::string format = "sysfs, " + root;
     Collector c(root);
     std::vector<std::string> functions;
     if (!ListDirectory(root, &functions)) {
