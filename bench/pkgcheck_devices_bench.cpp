@@ -125,15 +125,21 @@ void BM_DeviceNamesLongList(benchmark::State& state) { WholeCheck(state, LongLis
 #define DEVICE_NAME_COUNTS Arg(10000)->Arg(30000)->Arg(100000)->Arg(300000)->Arg(1000000)
 
 BENCHMARK(BM_DeviceNamesText)
-    ->DEVICE_NAME_COUNTS->MinTime(3)
+    ->DEVICE_NAME_COUNTS->MinTime(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->Complexity()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviceNamesJson)
-    ->DEVICE_NAME_COUNTS->MinTime(3)
+    ->DEVICE_NAME_COUNTS->MinTime(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->Complexity()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeviceNamesLongList)
-    ->DEVICE_NAME_COUNTS->MinTime(3)
+    ->DEVICE_NAME_COUNTS->MinTime(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
     ->Complexity()
     ->Unit(benchmark::kMillisecond);
 
