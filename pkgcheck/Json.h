@@ -26,7 +26,7 @@ public:
     JsonWriter& BeginArray() { return Open('['); }
     JsonWriter& EndArray() { return Close(']'); }
     JsonWriter& Key(std::string_view name);
-    JsonWriter& String(std::string_view value) { return Raw(JsonQuote(value)); }
+    JsonWriter& String(std::string_view value);
     JsonWriter& Number(long long value) { return Raw(std::to_string(value)); }
     JsonWriter& Bool(bool value) { return Raw(value ? "true" : "false"); }
     JsonWriter& Null() { return Raw("null"); }
