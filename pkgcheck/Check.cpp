@@ -347,11 +347,12 @@ private:
         ChosenInInf judged = JudgeChosen(chosen, *report_.inf);
         if (judged.infId >= 0) return judged;
         std::string ids;
-        for (const std::string& id : judged.hardwareIds) ids += (ids.empty() ? "" : ", ") + id;
+        for (const std::string& id : judged.hardwareIds)
+            ids += (ids.empty() ? "" : ", ") + Visible(id);
         Warn("chosen-not-in-inf", source,
              "the launcher starts the installer for " + Visible(chosen) + ", but no PCI " +
-                 "hardware ID of " + kInfName + " for x86 NT 5.x is one of its IDs (" +
-                 Visible(ids) + "): the INF does not install that device");
+                 "hardware ID of " + kInfName + " for x86 NT 5.x is one of its IDs (" + ids +
+                 "): the INF does not install that device");
         return judged;
     }
 

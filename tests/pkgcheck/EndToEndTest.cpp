@@ -121,7 +121,9 @@ TEST_F(EndToEnd, FleetGivesOneRowPerMachineAndTotals) {
         EXPECT_TRUE(Has(text.out, row)) << row << "\n" << text.out;
     EXPECT_TRUE(Has(text.out,
                     "d.txt [chosen-not-in-inf]: the launcher starts the installer for "
-                    "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02"))
+                    "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02, but no PCI hardware ID of "
+                    "drv\\stordrv.inf for x86 NT 5.x is one of its IDs "
+                    "(PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02, PCI"))
         << text.out;
 
     // Files named one by one are a fleet too; JSON carries the same.
