@@ -17,11 +17,15 @@
 
 namespace pkgcheck {
 
+// The synopsis, shown with a wrong command line, and the whole help.
 extern const char* const kUsage;
+std::string HelpText();
+std::string VersionText();
 
 struct Options {
     std::string packageDir;
-    std::string devicesFile;
+    // "-" is standard input; a directory holds one device file a machine.
+    std::vector<std::string> devicesFiles;
     bool thisMachine = false;
     std::string installDir = "C:\\pkg\\";
     bool json = false;
@@ -32,6 +36,7 @@ struct Options {
 struct Arguments {
     Options options;
     bool help = false;
+    bool version = false;
     std::string error;  // non-empty: the command line is wrong
 };
 Arguments ParseArguments(const std::vector<std::string>& args);
@@ -39,6 +44,35 @@ Arguments ParseArguments(const std::vector<std::string>& args);
 // The lead bytes of a Windows ANSI code page given by number; false for a
 // number that names none.
 bool CodePageFor(int number, launcher::CodePage* cp);
+
+// Whether the INF installs the device the launcher chose, judged as Windows
+// picks a driver: by the device's hardware IDs.
+struct ChosenInInf {
+    std::vector<std::string> hardwareIds;  // the device's, most specific first
+    int infId = -1;                        // index into InfCheck::ids, or -1: none names it
+};
+
+// One machine of a fleet: the outcome of its device file.
+struct Machine {
+    std::string file;
+    std::string format;
+    std::string error;   // non-empty: the file gave no names
+    std::string chosen;  // the subkey name; empty when none is chosen
+    int chosenEntry = -1;
+    std::string command;
+    std::string boxCaption;
+    std::string boxText;
+    std::optional<ChosenInInf> inInf;  // when a device is chosen and the INF was read
+};
+
+struct FleetTotals {
+    int machines = 0;
+    int installations = 0;
+    int worryBoxes = 0;
+    int otherBoxes = 0;  // "key.ini not found !!"
+    int chosenNotInInf = 0;
+    int errors = 0;
+};
 
 struct Report {
     Options options;
@@ -50,6 +84,10 @@ struct Report {
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;
+    std::optional<ChosenInInf> chosenInInf;
+    // Set instead of `devices` and `dryRun` when several device files, or a
+    // directory of them, are given.
+    std::optional<std::vector<Machine>> fleet;
     std::vector<Finding> warnings;
     std::vector<Finding> errors;
 };
@@ -60,5 +98,7 @@ Report RunCheck(const Options& options, const launcher::CodePage& cp,
 
 // 2 with errors, 1 with warnings under --strict, else 0.
 int ExitStatus(const Report& report);
+
+FleetTotals TotalsOf(const std::vector<Machine>& fleet);
 
 }  // namespace pkgcheck

@@ -1,32 +1,84 @@
 #pragma once
 // The PCI subkey names of a machine, in the order the launcher reads them.
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pkgcheck/Finding.h"
+
 namespace pkgcheck {
 
+// Subkey names kept in one block of text: a million names cost their bytes
+// and eight more each, not a string object each.
+class NameList {
+public:
+    NameList() = default;
+    NameList(std::initializer_list<std::string_view> names);
+
+    void Add(std::string_view name);
+    // Takes over the text names are read from, so that a name lying in it
+    // is kept as a place in it rather than copied. Returns that text.
+    std::string_view Adopt(std::string text);
+    void Reserve(std::size_t names) { spans_.reserve(names); }
+    void ReserveText(std::size_t bytes) { text_.reserve(bytes); }
+    std::size_t size() const { return spans_.size(); }
+    bool empty() const { return spans_.empty(); }
+    std::string_view operator[](std::size_t i) const {
+        return std::string_view(text_).substr(spans_[i].offset, spans_[i].length);
+    }
+    std::vector<std::string> ToVector() const;
+
+    // Sorts as the registry keeps subkeys and drops names that differ from
+    // an earlier one by letter case only, since the registry cannot hold
+    // both.
+    void SortAsRegistry();
+
+private:
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t length;
+    };
+    std::string text_;
+    std::vector<Span> spans_;
+};
+
 struct DeviceList {
-    std::string format;              // what the names were read from
-    std::vector<std::string> names;  // in enumeration order
+    std::string format;  // what the names were read from
+    NameList names;      // in enumeration order
     // Whether the order is the registry's sort order reconstructed here
     // rather than the order a registry handed out.
     bool sortedHere = false;
-    std::string error;  // non-empty: no names could be read
+    std::string error;          // non-empty: no names could be read
+    bool unrecognised = false;  // the error: not a device file of a known format
+    std::vector<Finding> warnings;
 };
 
 // The subkey name Windows gives a PCI function.
 std::string SubkeyName(unsigned vendor, unsigned device, unsigned subsystemVendor,
                        unsigned subsystemDevice, unsigned revision);
 
-// Sorts as the registry keeps subkeys and drops names that differ from an
-// earlier one by letter case only, since the registry cannot hold both.
-void SortAsRegistry(std::vector<std::string>* names);
+// Whether `name` has the form of every subkey name Windows gives a PCI
+// function: VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh, upper-case hexadecimal.
+bool IsSubkeyName(std::string_view name);
 
-// A `reg export` of ...\Enum\PCI, the output of `lspci -vmmn`, or subkey
-// names one a line; the format is told from the content.
-DeviceList ParseDeviceFile(std::string_view bytes);
+// The hardware IDs Windows gives the device of a subkey name, most specific
+// first: PCI\VEN&DEV&SUBSYS&REV, PCI\VEN&DEV&SUBSYS, PCI\VEN&DEV&REV,
+// PCI\VEN&DEV. A name of another form stands only for itself.
+std::vector<std::string> HardwareIdsOf(std::string_view name);
+
+// The device file formats understood, for messages and the usage text.
+extern const char* const kDeviceFormats;
+
+// A `reg export` or `reg query` of ...\Enum\PCI, the output of lspci (-n,
+// -nv, -nmm, -vmmn), or subkey names one a line; the format is told from the
+// content. Text that is not in an ANSI code page is converted to the code
+// page `codePage`, as the launcher's ANSI registry calls would see it. `file`
+// names the file in the findings.
+// The bytes are taken over and let go before the names are sorted.
+DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& file);
 
 // The PCI functions under a sysfs directory such as /sys/bus/pci/devices.
 DeviceList ReadSysfsDevices(const std::string& root);

@@ -1,8 +1,10 @@
 #include "pkgcheck/DryRun.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
 #include "app/LauncherApp.h"
 #include "probes/DeviceMatch.h"
@@ -30,13 +32,24 @@ struct ListStream {
 class ReplayPlatform final : public launcher::Platform {
 public:
     ReplayPlatform(const launcher::CodePage& cp, const std::string& installDir,
-                   const std::optional<std::string>& listFile,
-                   const std::vector<std::string>& names)
+                   std::optional<std::string_view> listFile, const NameList& names)
         : cp_(cp),
           modulePath_(installDir + "launcher.exe"),
           listPath_(installDir + "key.ini"),
           listFile_(listFile),
-          names_(names) {}
+          names_(names),
+          count_(names.size()) {}
+
+    // The enumeration holds names [first, first + count) of the list.
+    void Present(std::size_t first, std::size_t count) {
+        first_ = first;
+        count_ = count;
+        command.clear();
+        boxText.clear();
+        boxCaption.clear();
+        namesRead = static_cast<int>(first);
+        stoppedAt = -1;
+    }
 
     std::string command;
     std::string boxText;
@@ -72,20 +85,21 @@ public:
         return 0;
     }
     long QuerySubkeyCount(RegistryKey, std::uint32_t* count) override {
-        *count = static_cast<std::uint32_t>(names_.size());
+        *count = static_cast<std::uint32_t>(count_);
         return 0;
     }
     // A name that does not fit the caller's buffer is an error, as in the
     // registry itself; nothing is copied then.
     long EnumSubkey(RegistryKey, std::uint32_t index, char* name, std::uint32_t size) override {
-        namesRead = static_cast<int>(index) + 1;
-        if (index >= names_.size()) return kErrorNoMoreItems;
-        const std::string& subkey = names_[index];
+        namesRead = static_cast<int>(first_ + index) + 1;
+        if (index >= count_) return kErrorNoMoreItems;
+        const std::string_view subkey = names_[first_ + index];
         if (subkey.size() + 1 > size) {
-            stoppedAt = static_cast<int>(index);
+            stoppedAt = static_cast<int>(first_ + index);
             return kErrorMoreData;
         }
-        std::memcpy(name, subkey.c_str(), subkey.size() + 1);
+        std::memcpy(name, subkey.data(), subkey.size());
+        name[subkey.size()] = '\0';
         return 0;
     }
     long CloseRegistryKey(RegistryKey) override { return 0; }
@@ -122,8 +136,10 @@ private:
     const launcher::CodePage& cp_;
     const std::string modulePath_;
     const std::string listPath_;
-    const std::optional<std::string>& listFile_;
-    const std::vector<std::string>& names_;
+    std::optional<std::string_view> listFile_;
+    const NameList& names_;
+    std::size_t first_ = 0;
+    std::size_t count_;
     ListStream stream_;
     std::vector<std::unique_ptr<char[]>> blocks_;
 };
@@ -146,28 +162,131 @@ int MatchingEntry(std::string_view name, const launcher::CodePage& cp) {
                                     static_cast<std::size_t>(launcher::supportedIdCount), cp);
 }
 
+// Up to this many entries every name is compared with each, as the launcher
+// does; a longer list is looked up in an index.
+constexpr std::size_t kEntriesComparedOneByOne = 64;
+
+// The first entry of a long list that occurs in a name, found by looking up
+// the name's pieces of each entry length rather than trying every entry:
+// the cost of a name grows with its length, not with the list.
+class EntryIndex {
+public:
+    EntryIndex(const char* text, const launcher::SupportedId* ids, std::size_t count,
+               const launcher::CodePage& cp)
+        : cp_(cp) {
+        first_.reserve(count);
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::string_view entry = launcher::IdText(text, ids[j]);
+            if (entry.empty() && empty_ < 0) empty_ = static_cast<int>(j);
+            if (entry.empty() || !first_.emplace(entry, static_cast<int>(j)).second) continue;
+            lengths_.push_back(entry.size());
+            if (entry.size() >= 2) starts_[Pair(entry, 0)] = true;
+        }
+        std::sort(lengths_.begin(), lengths_.end());
+        lengths_.erase(std::unique(lengths_.begin(), lengths_.end()), lengths_.end());
+    }
+
+    // As launcher::FindMatchingId: an entry counts where it starts at a
+    // character boundary of the name; an empty one occurs in every name
+    // that is not empty.
+    int FirstIn(std::string_view name) const {
+        int best = name.empty() ? -1 : empty_;
+        for (std::size_t i = 0; i < name.size() && best != 0; i = cp_.Next(name, i)) {
+            // Most places start no entry of two bytes or more.
+            const bool pairStarts = i + 1 < name.size() && starts_[Pair(name, i)];
+            for (const std::size_t length : lengths_) {
+                if (length > name.size() - i || (length >= 2 && !pairStarts)) break;
+                const auto found = first_.find(name.substr(i, length));
+                if (found != first_.end() && (best < 0 || found->second < best))
+                    best = found->second;
+            }
+        }
+        return best;
+    }
+
+private:
+    static std::size_t Pair(std::string_view text, std::size_t i) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(text[i])) << 8 |
+               static_cast<unsigned char>(text[i + 1]);
+    }
+
+    const launcher::CodePage& cp_;
+    std::unordered_map<std::string_view, int> first_;        // entry text: its first index
+    std::vector<std::size_t> lengths_;                       // ascending
+    std::vector<bool> starts_ = std::vector<bool>(1 << 16);  // first two bytes of entries
+    int empty_ = -1;
+};
+
+// One run of the launcher's start-up over the names the platform presents.
+std::string RunOnce(ReplayPlatform& machine, const std::string& installDir) {
+    LauncherStateReset::Clear();
+    launcher::CLauncherApp app(machine);
+    app.installDir = installDir;
+    try {
+        app.RunInstaller();
+    } catch (const ProcessEnded&) {
+    }
+    return machine.command.empty() ? "" : app.deviceKey.substr(0, app.deviceKey.size() - 1);
+}
+
+// The launcher walks every name up to its choice: each is compared with the
+// list once, by the launcher or, past where it stopped, here.
+void ReplayEveryName(ReplayPlatform& machine, const NameList& names, const std::string& installDir,
+                     const launcher::CodePage& cp, DryRun& run) {
+    machine.Present(0, names.size());
+    const std::string chosen = RunOnce(machine, installDir);
+    std::size_t compared = static_cast<std::size_t>(machine.namesRead);
+    if (!machine.command.empty()) {
+        compared = compared > 0 && names[compared - 1] == chosen ? compared - 1 : 0;
+        for (std::size_t i = compared; i < names.size() && run.chosen < 0; ++i)
+            if (names[i] == chosen) run.chosen = static_cast<int>(i);
+        run.chosenEntry = MatchingEntry(chosen, cp);
+    } else if (machine.stoppedAt >= 0) {
+        compared = static_cast<std::size_t>(machine.stoppedAt);
+    }
+    compared = std::min(compared, names.size());
+    run.firstMatch.assign(names.size(), -1);
+    for (std::size_t i = compared; i < names.size(); ++i)
+        run.firstMatch[i] = MatchingEntry(names[i], cp);
+}
+
+// With a long list the index finds the name where the launcher's walk ends:
+// the first that matches or does not fit its buffer. Every name before it
+// only passes by, so the launcher is run on that one name, at its place.
+void ReplayIndexed(ReplayPlatform& machine, const NameList& names, const std::string& installDir,
+                   const launcher::CodePage& cp, DryRun& run) {
+    const EntryIndex index(launcher::listText, launcher::supportedIds,
+                           static_cast<std::size_t>(launcher::supportedIdCount), cp);
+    run.firstMatch.resize(names.size());
+    std::size_t end = names.size();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        run.firstMatch[i] = index.FirstIn(names[i]);
+        const bool fits = names[i].size() < launcher::kSubkeyNameSize;
+        if (end == names.size() && (!fits || run.firstMatch[i] >= 0)) end = i;
+    }
+    machine.Present(end, end < names.size() ? 1 : 0);
+    const std::string chosen = RunOnce(machine, installDir);
+    if (machine.command.empty()) return;
+    run.chosen = static_cast<int>(end);
+    run.chosenEntry = MatchingEntry(chosen, cp);
+}
+
 }  // namespace
 
-DryRun ReplayLauncher(const std::optional<std::string>& listFile,
-                      const std::vector<std::string>& names, const std::string& installDir,
-                      const launcher::CodePage& cp) {
+DryRun ReplayLauncher(std::optional<std::string_view> listFile, const NameList& names,
+                      const std::string& installDir, const launcher::CodePage& cp) {
     ReplayPlatform machine(cp, installDir, listFile, names);
     DryRun run;
     {
         const LauncherStateReset reset;
-        launcher::CLauncherApp app(machine);
-        app.installDir = installDir;
-        try {
-            app.RunInstaller();
-        } catch (const ProcessEnded&) {
-        }
-        if (!machine.command.empty()) {
-            const std::string chosen = app.deviceKey.substr(0, app.deviceKey.size() - 1);
-            for (std::size_t i = 0; i < names.size() && run.chosen < 0; ++i)
-                if (names[i] == chosen) run.chosen = static_cast<int>(i);
-            run.chosenEntry = MatchingEntry(chosen, cp);
-        }
-        for (const std::string& name : names) run.firstMatch.push_back(MatchingEntry(name, cp));
+        // First the list as the launcher reads it, over no names at all.
+        machine.Present(0, 0);
+        RunOnce(machine, installDir);
+        const auto entries = static_cast<std::size_t>(launcher::supportedIdCount);
+        if (launcher::listText == nullptr || entries <= kEntriesComparedOneByOne)
+            ReplayEveryName(machine, names, installDir, cp, run);
+        else
+            ReplayIndexed(machine, names, installDir, cp, run);
     }
     run.command = machine.command;
     run.boxText = machine.boxText;

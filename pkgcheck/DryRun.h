@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pkgcheck/Devices.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {
@@ -26,9 +27,8 @@ struct DryRun {
 };
 
 // `listFile` empty means key.ini cannot be read. `installDir` ends in '\'.
-DryRun ReplayLauncher(const std::optional<std::string>& listFile,
-                      const std::vector<std::string>& names, const std::string& installDir,
-                      const launcher::CodePage& cp);
+DryRun ReplayLauncher(std::optional<std::string_view> listFile, const NameList& names,
+                      const std::string& installDir, const launcher::CodePage& cp);
 
 // The launcher's install directory for a directory given by hand: with its
 // final backslash, as the launcher derives it from its own path.

@@ -6,6 +6,8 @@
 #include <memory>
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -71,6 +73,32 @@ bool ListDirectory(const std::string& dir, std::vector<std::string>* names) {
 
 #endif
 
+namespace {
+
+bool ReadStream(std::FILE* file, std::string* bytes, std::string* error) {
+    bytes->clear();
+    // A regular file is read straight into a block of its own size, so a
+    // large one passes through no ever larger copies.
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        std::rewind(file);
+        if (size > 0) {
+            bytes->resize(static_cast<std::size_t>(size));
+            bytes->resize(std::fread(bytes->data(), 1, bytes->size(), file));
+        }
+    }
+    char block[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) bytes->append(block, got);
+    if (std::ferror(file)) {
+        *error = "read failed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ReadFileBytes(const std::string& path, std::string* bytes, std::string* error) {
     if (TypeOf(path) == EntryType::Directory) {
         *error = "is a directory";
@@ -81,27 +109,14 @@ bool ReadFileBytes(const std::string& path, std::string* bytes, std::string* err
         *error = std::strerror(errno);
         return false;
     }
-    // Read straight into a string of the file's size: appending blocks to a
-    // growing string would copy a large list several times over and hold up
-    // to twice its size.
-    bytes->clear();
-    long size = -1;
-    if (std::fseek(file.get(), 0, SEEK_END) == 0) size = std::ftell(file.get());
-    std::rewind(file.get());
-    std::size_t filled = 0;
-    if (size > 0) {
-        bytes->resize(static_cast<std::size_t>(size));
-        filled = std::fread(bytes->data(), 1, bytes->size(), file.get());
-        bytes->resize(filled);
-    }
-    char block[16384];
-    std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) bytes->append(block, got);
-    if (std::ferror(file.get())) {
-        *error = "read failed";
-        return false;
-    }
-    return true;
+    return ReadStream(file.get(), bytes, error);
+}
+
+bool ReadStandardInput(std::string* bytes, std::string* error) {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+    return ReadStream(stdin, bytes, error);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

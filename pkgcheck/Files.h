@@ -13,6 +13,8 @@ EntryType TypeOf(const std::string& path);
 bool ListDirectory(const std::string& dir, std::vector<std::string>* names);
 // The whole file; on failure `error` says why.
 bool ReadFileBytes(const std::string& path, std::string* bytes, std::string* error);
+// All of standard input, as bytes.
+bool ReadStandardInput(std::string* bytes, std::string* error);
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 }  // namespace pkgcheck

@@ -2,29 +2,57 @@
 
 namespace pkgcheck {
 
-std::string JsonQuote(std::string_view bytes) {
+namespace {
+
+bool Plain(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x20 && b < 0x7F && c != '"' && c != '\\';
+}
+
+// Runs of plain bytes go in whole; only the rest one by one.
+void AppendQuoted(std::string* out, std::string_view bytes) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char c : bytes) {
+    *out += '"';
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::size_t plain = i;
+        while (plain < bytes.size() && Plain(bytes[plain])) ++plain;
+        out->append(bytes.data() + i, plain - i);
+        if (plain == bytes.size()) break;
+        i = plain;
+        const char c = bytes[i];
         const auto b = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
+            *out += '\\';
+            *out += c;
         } else if (c == '\n') {
-            out += "\\n";
+            *out += "\\n";
         } else if (c == '\r') {
-            out += "\\r";
+            *out += "\\r";
         } else if (c == '\t') {
-            out += "\\t";
-        } else if (b < 0x20 || b >= 0x7F) {
-            out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 0xF];
+            *out += "\\t";
         } else {
-            out += c;
+            *out += "\\u00";
+            *out += kHex[b >> 4];
+            *out += kHex[b & 0xF];
         }
     }
-    return out + "\"";
+    *out += '"';
+}
+
+}  // namespace
+
+std::string JsonQuote(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    AppendQuoted(&out, bytes);
+    return out;
+}
+
+JsonWriter& JsonWriter::String(std::string_view value) {
+    StartValue();
+    AppendQuoted(&out_, value);
+    if (output_ && out_.size() >= (1u << 16)) Flush();
+    return *this;
 }
 
 void JsonWriter::NewLine() {
@@ -45,7 +73,8 @@ void JsonWriter::StartValue() {
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
     StartValue();
-    out_ += JsonQuote(name) + ": ";
+    AppendQuoted(&out_, name);
+    out_ += ": ";
     afterKey_ = true;
     return *this;
 }
@@ -68,7 +97,14 @@ JsonWriter& JsonWriter::Close(char bracket) {
 JsonWriter& JsonWriter::Raw(std::string_view text) {
     StartValue();
     out_ += text;
+    if (output_ && out_.size() >= (1u << 16)) Flush();
     return *this;
+}
+
+void JsonWriter::Flush() {
+    if (!output_) return;
+    output_(out_);
+    out_.clear();
 }
 
 }  // namespace pkgcheck

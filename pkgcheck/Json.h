@@ -4,6 +4,7 @@
 // \u00FF, one escape a byte, so the output is ASCII and scripts get back the
 // exact ANSI bytes by encoding the strings as Latin-1.
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,12 +15,18 @@ std::string JsonQuote(std::string_view bytes);
 
 class JsonWriter {
 public:
+    using Output = std::function<void(std::string_view)>;
+    JsonWriter() = default;
+    // Hands the text to `output` a block at a time, so a large document is
+    // never held whole.
+    explicit JsonWriter(Output output) : output_(std::move(output)) {}
+
     JsonWriter& BeginObject() { return Open('{'); }
     JsonWriter& EndObject() { return Close('}'); }
     JsonWriter& BeginArray() { return Open('['); }
     JsonWriter& EndArray() { return Close(']'); }
     JsonWriter& Key(std::string_view name);
-    JsonWriter& String(std::string_view value) { return Raw(JsonQuote(value)); }
+    JsonWriter& String(std::string_view value);
     JsonWriter& Number(long long value) { return Raw(std::to_string(value)); }
     JsonWriter& Bool(bool value) { return Raw(value ? "true" : "false"); }
     JsonWriter& Null() { return Raw("null"); }
@@ -32,6 +39,11 @@ public:
         out_ += '\n';
         return std::move(out_);
     }
+    // With an output: the rest of the document.
+    void Finish() {
+        out_ += '\n';
+        Flush();
+    }
 
 private:
     JsonWriter& Open(char bracket);
@@ -39,7 +51,9 @@ private:
     JsonWriter& Raw(std::string_view text);
     void StartValue();
     void NewLine();
+    void Flush();
 
+    Output output_;
     std::string out_;
     std::vector<bool> hasMembers_;
     bool afterKey_ = false;

@@ -70,11 +70,13 @@ private:
 
 Layout CheckLayout(const std::string& packageDir) {
     Layout layout;
-    if (TypeOf(packageDir) != EntryType::Directory) {
-        for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"}) {
-            layout.items.push_back({name, "", "", "package directory not found"});
-        }
-        layout.errors.push_back({"missing", packageDir, 0, 0, "package directory not found"});
+    const EntryType type = TypeOf(packageDir);
+    if (type != EntryType::Directory) {
+        const char* problem =
+            type == EntryType::Missing ? "package directory not found" : "not a directory";
+        for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
+            layout.items.push_back({name, "", "", problem});
+        layout.errors.push_back({"missing", packageDir, 0, 0, problem});
         return layout;
     }
     LayoutChecker checker(packageDir, layout);

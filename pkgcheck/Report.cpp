@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "install/Installer.h"
 #include "pkgcheck/Json.h"
 #include "pkgcheck/Text.h"
 
 namespace pkgcheck {
 namespace {
+
+constexpr std::size_t kBlock = 1 << 16;
 
 // Table columns: numbers right-aligned, words left-aligned.
 template <typename Number>
@@ -42,12 +45,17 @@ std::string Where(const Finding& f) {
     return where;
 }
 
+std::string JoinIds(const std::vector<std::string>& ids) {
+    std::string joined;
+    for (const std::string& id : ids) joined += (joined.empty() ? "" : ", ") + Visible(id);
+    return joined;
+}
+
 class TextReport {
 public:
-    explicit TextReport(const Report& r) : r_(r) {}
+    TextReport(const Report& r, const Output& output) : r_(r), output_(output) {}
 
-    std::string Build() {
-        out_.reserve(Estimate());
+    void Build() {
         out_ += "pkgcheck: package " + r_.options.packageDir + "\n";
         out_ += "  code page: " + r_.codePageName +
                 "; install directory: " + AsInstallDir(r_.options.installDir) + "\n";
@@ -55,38 +63,22 @@ public:
         ListPart();
         InfPart();
         DryRunPart();
+        FleetPart();
         FindingsPart("Warnings", r_.warnings);
         FindingsPart("Errors", r_.errors);
         out_ += "\nResult: " + Plural(r_.errors.size(), "error", "errors") + ", " +
                 Plural(r_.warnings.size(), "warning", "warnings") + "; exit status " +
                 std::to_string(ExitStatus(r_)) + "\n";
-        return std::move(out_);
+        Flush();
     }
 
 private:
-    // A list or an INF of a million lines makes a report of tens of
-    // megabytes: grown by doubling, it would be held twice over at times.
-    std::size_t Estimate() const {
-        const auto shown = [](std::size_t bytes) {
-            return std::min(bytes, kShortVisibleLimit + 32) + 32;
-        };
-        std::size_t size = 4096;
-        if (r_.list)
-            for (const ListEntry& e : r_.list->entries) size += shown(e.length);
-        if (r_.inf)
-            for (const InfHardwareId& id : r_.inf->ids) size += shown(id.length);
-        if (r_.devices)
-            for (const std::string& name : r_.devices->names) size += shown(name.size());
-        for (const auto* findings : {&r_.warnings, &r_.errors})
-            for (const Finding& f : *findings) size += f.message.size() + 64;
-        return size;
-    }
-
     // Appended piece by piece: a table of a million rows is built without a
     // temporary string per row.
     void Row(std::initializer_list<std::string_view> cells) {
         for (const std::string_view cell : cells) out_ += cell;
         out_ += '\n';
+        if (out_.size() >= kBlock) Flush();
     }
 
     void LayoutPart() {
@@ -144,36 +136,123 @@ private:
                                      "case aside)\n"
                                    : ", in the order the registry enumerates them\n";
         out_ += "      #  matches  subkey name\n";
-        for (std::size_t i = 0; i < devices.names.size(); ++i) DeviceLine(i);
+        for (std::size_t i = 0; i < devices.names.size(); ++i) {
+            DeviceLine(i);
+            if (out_.size() >= kBlock) Flush();
+        }
         if (!run.command.empty()) {
             out_ += "  On Windows 2000 or XP the launcher starts:\n    " + run.command + "\n";
+            if (r_.chosenInInf) out_ += "  " + InInf(*r_.chosenInInf) + "\n";
         } else {
             out_ += "  On Windows 2000 or XP the launcher shows a box captioned \"" +
                     run.boxCaption + "\": " + BoxText(run.boxText) + "\n";
         }
     }
 
+    // Appended piece by piece: this runs once per device name.
     void DeviceLine(std::size_t i) {
         const DryRun& run = *r_.dryRun;
         const int index = static_cast<int>(i);
         const int match = run.firstMatch[i];
-        std::string mark;
-        if (index == run.chosen) mark = "  <- chosen";
-        if (index == run.stoppedAt) mark = "  <- too long: the scan stops here";
-        if (index >= run.namesRead && run.namesRead > 0) mark += "  (never read)";
-        const std::string matches = match < 0 ? "-" : "entry " + std::to_string(match + 1);
-        Row({"  ", Right(i + 1, 5), "  ", Left(matches, 7), "  ",
-             ShortVisible(r_.devices->names[i]), mark});
+        AppendRight(i + 1, 7);
+        out_ += "  ";
+        if (match < 0) {
+            out_ += "-        ";
+        } else {
+            const std::size_t start = out_.size();
+            out_ += "entry ";
+            AppendRight(static_cast<std::size_t>(match) + 1, 0);
+            out_.append(out_.size() - start < 9 ? 9 - (out_.size() - start) : 0, ' ');
+        }
+        AppendVisible(r_.devices->names[i]);
+        if (index == run.chosen) out_ += "  <- chosen";
+        if (index == run.stoppedAt) out_ += "  <- too long: the scan stops here";
+        if (index >= run.namesRead && run.namesRead > 0) out_ += "  (never read)";
+        out_ += '\n';
+    }
+
+    // A number right-aligned in `width` columns, without a string of its own.
+    void AppendRight(std::size_t n, std::size_t width) {
+        char digits[24];
+        std::size_t count = 0;
+        do {
+            digits[count++] = static_cast<char>('0' + n % 10);
+            n /= 10;
+        } while (n > 0);
+        if (width > count) out_.append(width - count, ' ');
+        while (count > 0) out_ += digits[--count];
+    }
+
+    void AppendVisible(std::string_view bytes) {
+        const bool plain = bytes.size() <= kShortVisibleLimit &&
+                           std::all_of(bytes.begin(), bytes.end(), [](char c) {
+                               return c > 0x20 && c < 0x7F && c != '<' && c != '>' && c != '"';
+                           });
+        if (plain)
+            out_ += bytes;
+        else
+            out_ += ShortVisible(bytes);
+    }
+
+    // Whether the INF installs the chosen device, in a sentence.
+    std::string InInf(const ChosenInInf& c) const {
+        if (c.infId < 0)
+            return "drv\\stordrv.inf does not install it: none of its hardware IDs (" +
+                   JoinIds(c.hardwareIds) + ") is in the INF [chosen-not-in-inf]";
+        const std::size_t j = static_cast<std::size_t>(c.infId);
+        return "drv\\stordrv.inf installs it as " + ShortVisible(r_.inf->Id(j)) + " (line " +
+               std::to_string(r_.inf->ids[j].line) + ", [" + r_.inf->SectionOf(j) + "])";
+    }
+
+    // One row a machine, then the totals.
+    void FleetPart() {
+        if (!r_.fleet) return;
+        const std::vector<Machine>& fleet = *r_.fleet;
+        std::size_t width = 11;
+        for (const Machine& m : fleet)
+            width = std::max(width, std::min<std::size_t>(m.file.size(), 40));
+        out_ += "\nMachines: " + Plural(fleet.size(), "device file", "device files") +
+                ", the launcher on Windows 2000 or XP\n";
+        out_ += "  " + Left("device file", width) + "  outcome\n";
+        for (const Machine& m : fleet) {
+            out_ += "  " + Left(m.file, width) + "  " + Outcome(m) + "\n";
+            if (out_.size() >= kBlock) Flush();
+        }
+        const FleetTotals t = TotalsOf(fleet);
+        out_ += "Totals: " + Plural(static_cast<std::size_t>(t.machines), "machine", "machines") +
+                "; installation: " + std::to_string(t.installations) + ", \"" +
+                launcher::kUnsupportedCaption + "\" box: " + std::to_string(t.worryBoxes);
+        if (t.otherBoxes > 0) out_ += ", another box: " + std::to_string(t.otherBoxes);
+        out_ += ", error: " + std::to_string(t.errors) +
+                "; chosen-not-in-inf: " + std::to_string(t.chosenNotInInf) + "\n";
+    }
+
+    static std::string Outcome(const Machine& m) {
+        if (!m.error.empty())
+            return "error: " + (m.format == "unreadable" ? "" : m.format + ": ") + m.error;
+        if (m.command.empty()) return "box \"" + m.boxCaption + "\": " + BoxText(m.boxText);
+        std::string text = ShortVisible(m.chosen) + " (entry " + std::to_string(m.chosenEntry + 1) +
+                           ") starts: " + m.command;
+        if (m.inInf && m.inInf->infId < 0) text += "  [chosen-not-in-inf]";
+        return text;
+    }
+
+    void Flush() {
+        output_(out_);
+        out_.clear();
     }
 
     void FindingsPart(const char* title, const std::vector<Finding>& findings) {
         if (findings.empty()) return;
         out_ += "\n" + std::string(title) + "\n";
-        for (const Finding& f : findings)
+        for (const Finding& f : findings) {
             out_ += "  " + Where(f) + " [" + f.kind + "]: " + f.message + "\n";
+            if (out_.size() >= kBlock) Flush();
+        }
     }
 
     const Report& r_;
+    const Output& output_;
     std::string out_;
 };
 
@@ -231,6 +310,67 @@ void WriteInf(JsonWriter& json, const InfCheck& inf, const std::optional<CrossCh
     json.EndArray().EndObject();
 }
 
+void WriteChosenInInf(JsonWriter& json, const std::optional<ChosenInInf>& c, const Report& r) {
+    json.Key("chosenInInf");
+    if (!c) {
+        json.Null();
+        return;
+    }
+    json.BeginObject().Key("hardwareIds").BeginArray();
+    for (const std::string& id : c->hardwareIds) json.String(id);
+    json.EndArray().Key("infId");
+    if (c->infId < 0)
+        json.Null();
+    else
+        json.String(r.inf->Id(static_cast<std::size_t>(c->infId)));
+    json.EndObject();
+}
+
+void WriteBox(JsonWriter& json, const std::string& command, const std::string& caption,
+              const std::string& text) {
+    json.Key("command");
+    if (command.empty())
+        json.Null();
+    else
+        json.String(command);
+    json.Key("box");
+    if (command.empty())
+        json.BeginObject().Key("caption").String(caption).Key("text").String(text).EndObject();
+    else
+        json.Null();
+}
+
+void WriteFleet(JsonWriter& json, const Report& r) {
+    json.BeginObject().Key("machines").BeginArray();
+    for (const Machine& m : *r.fleet) {
+        json.BeginObject().Key("file").String(m.file).Key("format").String(m.format);
+        json.Key("error");
+        if (m.error.empty())
+            json.Null();
+        else
+            json.String(m.error);
+        json.Key("chosen");
+        if (m.chosen.empty())
+            json.Null();
+        else
+            json.String(m.chosen);
+        json.Key("chosenEntry").Ordinal(m.chosenEntry);
+        if (m.error.empty()) {
+            WriteBox(json, m.command, m.boxCaption, m.boxText);
+        } else {
+            json.Key("command").Null().Key("box").Null();
+        }
+        WriteChosenInInf(json, m.inInf, r);
+        json.EndObject();
+    }
+    const FleetTotals t = TotalsOf(*r.fleet);
+    json.EndArray().Key("totals").BeginObject();
+    json.Key("machines").Number(t.machines).Key("installations").Number(t.installations);
+    json.Key("worryBoxes").Number(t.worryBoxes).Key("otherBoxes").Number(t.otherBoxes);
+    json.Key("chosenNotInInf").Number(t.chosenNotInInf).Key("errors").Number(t.errors);
+    json.EndObject().EndObject();
+}
+
 void WriteDryRun(JsonWriter& json, const Report& r) {
     const DryRun& run = *r.dryRun;
     const DeviceList& devices = *r.devices;
@@ -245,47 +385,17 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
             .EndObject();
     json.EndArray().Key("namesRead").Number(run.namesRead).Key("stoppedAt").Ordinal(run.stoppedAt);
     json.Key("chosen").Ordinal(run.chosen).Key("chosenEntry").Ordinal(run.chosenEntry);
-    json.Key("command");
-    if (run.command.empty())
-        json.Null();
-    else
-        json.String(run.command);
-    json.Key("box");
-    if (run.command.empty())
-        json.BeginObject()
-            .Key("caption")
-            .String(run.boxCaption)
-            .Key("text")
-            .String(run.boxText)
-            .EndObject();
-    else
-        json.Null();
+    WriteBox(json, run.command, run.boxCaption, run.boxText);
+    WriteChosenInInf(json, r.chosenInInf, r);
     json.EndObject();
 }
 
 }  // namespace
 
-std::string FormatText(const Report& report) { return TextReport(report).Build(); }
+void FormatText(const Report& report, const Output& output) { TextReport(report, output).Build(); }
 
-// Texts are written whole, each entry twice (as it is and visible), with
-// their keys and indentation around them. Falling short costs a doubling.
-std::size_t JsonEstimate(const Report& r) {
-    std::size_t size = 4096;
-    if (r.list)
-        for (const ListEntry& e : r.list->entries) size += 2 * e.length + 128;
-    if (r.inf)
-        for (std::size_t j = 0; j < r.inf->ids.size(); ++j)
-            size += r.inf->ids[j].length + r.inf->SectionOf(j).size() + 112;
-    if (r.devices)
-        for (const std::string& name : r.devices->names) size += name.size() + 72;
-    for (const auto* findings : {&r.warnings, &r.errors})
-        for (const Finding& f : *findings) size += f.message.size() + f.file.size() + 192;
-    return size;
-}
-
-std::string FormatJson(const Report& r) {
-    JsonWriter json;
-    json.Reserve(JsonEstimate(r));
+void FormatJson(const Report& r, const Output& output) {
+    JsonWriter json(output);
     json.BeginObject().Key("package").String(r.options.packageDir);
     json.Key("installDir").String(AsInstallDir(r.options.installDir));
     json.Key("codePage").String(r.codePageName).Key("layout").BeginArray();
@@ -312,12 +422,29 @@ std::string FormatJson(const Report& r) {
         WriteDryRun(json, r);
     else
         json.Null();
+    json.Key("fleet");
+    if (r.fleet)
+        WriteFleet(json, r);
+    else
+        json.Null();
     json.Key("warnings");
     WriteFindings(json, r.warnings);
     json.Key("errors");
     WriteFindings(json, r.errors);
     json.Key("exitStatus").Number(ExitStatus(r)).EndObject();
-    return json.Take();
+    json.Finish();
+}
+
+std::string FormatText(const Report& report) {
+    std::string text;
+    FormatText(report, [&](std::string_view block) { text += block; });
+    return text;
+}
+
+std::string FormatJson(const Report& report) {
+    std::string text;
+    FormatJson(report, [&](std::string_view block) { text += block; });
+    return text;
 }
 
 }  // namespace pkgcheck

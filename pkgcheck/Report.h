@@ -1,12 +1,21 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "pkgcheck/Check.h"
 
 namespace pkgcheck {
 
-// The report for people, and the same content for scripts.
+// The report for people, and the same content for scripts, handed to
+// `output` a block at a time: a report over a million device names is not
+// held whole.
+using Output = std::function<void(std::string_view)>;
+void FormatText(const Report& report, const Output& output);
+void FormatJson(const Report& report, const Output& output);
+
+// The whole report as one string.
 std::string FormatText(const Report& report);
 std::string FormatJson(const Report& report);
 

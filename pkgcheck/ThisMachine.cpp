@@ -54,13 +54,14 @@ DeviceList ReadThisMachine() {
                          std::to_string(read) + ")";
             return list;
         }
-        list.names.emplace_back(name);
+        list.names.Add(name);
     }
     return list;
 }
 
-launcher::CodePage DefaultCodePage(std::string* name) {
-    *name = "the system's ANSI code page (" + std::to_string(GetACP()) + ")";
+launcher::CodePage DefaultCodePage(std::string* name, int* number) {
+    *number = static_cast<int>(GetACP());
+    *name = "the system's ANSI code page (" + std::to_string(*number) + ")";
     return launcher::CodePage::FromPlatform(launcher::SystemPlatform());
 }
 
@@ -72,7 +73,8 @@ namespace pkgcheck {
 
 DeviceList ReadThisMachine() { return ReadSysfsDevices("/sys/bus/pci/devices"); }
 
-launcher::CodePage DefaultCodePage(std::string* name) {
+launcher::CodePage DefaultCodePage(std::string* name, int* number) {
+    *number = 1252;
     *name = "single-byte (as 1252)";
     return launcher::CodePage::SingleByte();
 }

@@ -9,8 +9,8 @@ namespace pkgcheck {
 // sysfs elsewhere.
 DeviceList ReadThisMachine();
 
-// The code page the launcher would use here: the system's on Windows; a
-// single-byte one on other hosts.
-launcher::CodePage DefaultCodePage(std::string* name);
+// The code page the launcher would use here, with its name and number: the
+// system's on Windows; 1252 on other hosts.
+launcher::CodePage DefaultCodePage(std::string* name, int* number);
 
 }  // namespace pkgcheck

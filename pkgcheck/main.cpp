@@ -12,25 +12,36 @@
 int main(int argc, char** argv) {
     using namespace pkgcheck;
     const Arguments arguments = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
-    if (arguments.help) {
-        std::fputs(kUsage, stdout);
+    if (arguments.help || arguments.version) {
+        const std::string text = arguments.help ? HelpText() : VersionText();
+        std::fputs(text.c_str(), stdout);
         return 0;
     }
     if (!arguments.error.empty()) {
-        std::fprintf(stderr, "pkgcheck: %s\n%s", arguments.error.c_str(), kUsage);
+        std::fprintf(stderr, "pkgcheck: %s\n%s(pkgcheck --help tells more)\n",
+                     arguments.error.c_str(), kUsage);
         return 2;
     }
-    const Options& options = arguments.options;
+    Options options = arguments.options;
     std::string codePageName;
-    launcher::CodePage cp = DefaultCodePage(&codePageName);
+    int defaultNumber = 0;
+    launcher::CodePage cp = DefaultCodePage(&codePageName, &defaultNumber);
     if (options.codePage != 0) {
         CodePageFor(options.codePage, &cp);
         codePageName = std::to_string(options.codePage);
+    } else {
+        options.codePage = defaultNumber;
     }
 
     const Report report = RunCheck(options, cp, codePageName, ReadThisMachine);
-    const std::string out = options.json ? FormatJson(report) : FormatText(report);
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    const Output out = [](std::string_view block) {
+        std::fwrite(block.data(), 1, block.size(), stdout);
+    };
+    if (options.json)
+        FormatJson(report, out);
+    else
+        FormatText(report, out);
+    std::fflush(stdout);
     for (const Finding& error : report.errors)
         std::fprintf(stderr, "pkgcheck: %s: %s\n", error.file.c_str(), error.message.c_str());
     return ExitStatus(report);

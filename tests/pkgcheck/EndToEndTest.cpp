@@ -18,8 +18,10 @@ struct ToolRun {
     std::string out;  // stdout and stderr together
 };
 
-ToolRun RunTool(const std::string& arguments) {
-    const std::string command = std::string(PKGCHECK_BINARY) + " " + arguments + " 2>&1";
+// `arguments` as the shell reads them, so they may redirect standard input.
+ToolRun RunTool(const std::string& arguments, const std::string& dir = ".") {
+    const std::string command =
+        "cd '" + dir + "' && " + std::string(PKGCHECK_BINARY) + " " + arguments + " 2>&1";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
     std::string out;
     char block[4096];
@@ -47,6 +49,7 @@ protected:
                                        "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02]\r\n"));
     }
     std::string Args(const std::string& more) const { return pkg.path().string() + " " + more; }
+    std::string Device(const std::string& name) const { return (devices.path() / name).string(); }
 
     TempDir pkg;
     TempDir devices;
@@ -100,6 +103,97 @@ TEST_F(EndToEnd, ErrorsNameTheFile) {
 
     EXPECT_EQ(RunTool(Args("--this-machine --devices x")).status, 2);
     EXPECT_EQ(RunTool("").status, 2);
+}
+
+// Each machine of a fleet gets its row, whatever became of the others, and
+// the totals count them.
+TEST_F(EndToEnd, FleetGivesOneRowPerMachineAndTotals) {
+    // The INF installs one subsystem only, though the entry takes them all.
+    pkg.Write("drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models\r\n[Models]\r\n"
+              "D=Inst,pci\\ven_8086&dev_2922&subsys_b0051458\r\n");
+    const testing::TempDir fleet;
+    fleet.Write("a.txt", "VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02\r\n");
+    fleet.Write("b.txt", "VEN_10DE&DEV_0A64&SUBSYS_00000000&REV_B1\r\n");
+    fleet.Write("c.bin", std::string("MZ\0\0\x03\0", 6));
+    fleet.Write("d.txt", "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\r\n");
+    const std::string dir = fleet.path().string();
+
+    const ToolRun text = RunTool(Args("--devices " + dir));
+    EXPECT_EQ(text.status, 2) << text.out;
+    for (const char* row :
+         {"a.txt  VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02 (entry 1) starts: C:\\pkg\\install.exe",
+          "b.txt  box \"Worry\"", "c.bin  error: binary data",
+          "d.txt  VEN_8086&DEV_2922&SUBSYS_00000000&REV_02 (entry 1) starts: C:\\pkg\\install.exe "
+          "C:\\pkg\\drv\\stordrv.inf \"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\"  "
+          "[chosen-not-in-inf]",
+          "Totals: 4 machines; installation: 2, \"Worry\" box: 1, error: 1; chosen-not-in-inf: 1"})
+        EXPECT_TRUE(Has(text.out, row)) << row << "\n" << text.out;
+    EXPECT_TRUE(Has(text.out,
+                    "d.txt [chosen-not-in-inf]: the launcher starts the installer for "
+                    "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02, but no PCI hardware ID of "
+                    "drv\\stordrv.inf for x86 NT 5.x is one of its IDs "
+                    "(PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02, PCI"))
+        << text.out;
+
+    // Files named one by one are a fleet too; JSON carries the same.
+    const ToolRun json =
+        RunTool(Args("--json --devices " + dir + "/a.txt --devices " + dir + "/d.txt"));
+    EXPECT_EQ(json.status, 0) << json.out;
+    EXPECT_TRUE(Has(json.out, "\"dryRun\": null"));
+    EXPECT_TRUE(Has(json.out, "\"infId\": \"pci\\\\ven_8086&dev_2922&subsys_b0051458\""))
+        << json.out;
+    EXPECT_TRUE(Has(json.out,
+                    "\"installations\": 2,\n      \"worryBoxes\": 0,\n      "
+                    "\"otherBoxes\": 0,\n      \"chosenNotInInf\": 1"))
+        << json.out;
+}
+
+TEST_F(EndToEnd, CommandLineConventions) {
+    const std::string reg = Device("devices.reg");
+    // "A" and 130 "é": 131 bytes in an ANSI code page, however long in UTF-8.
+    std::string wide = "A";
+    for (int i = 0; i < 130; ++i) wide += "\xC3\xA9";
+    devices.Write("wide.txt",
+                  "\xEF\xBB\xBF" + wide + "\r\nVEN_8086&DEV_2922&SUBSYS_00000000&REV_02\r\n");
+    pkg.Write("-pkg/KEY.INI", "id1=VEN_8086&DEV_2922\r\n");
+    struct Case {
+        std::string args;  // PKG: the package directory
+        int status;
+        std::string shown;
+        std::string notShown;
+    };
+    const Case cases[] = {
+        {"--help", 0, "Exit status: 0 when nothing is wrong", ""},
+        {"-h", 0, "--code-page N", ""},
+        {"--version", 0, "pkgcheck 1.0.0.1\n", "usage"},
+        {"PKG --devices - < " + reg, 0, "from standard input (reg export", ""},
+        {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},
+        {"PKG --code-page 932 --devices " + Device("wide.txt"), 0, "unconvertible", ""},
+        {"PKG --code-page ' 932'", 2, "--code-page takes the number", ""},
+        {"PKG --code-page +932", 2, "--code-page takes the number", ""},
+        {"PKG --code-page 4294968228", 2, "--code-page takes the number", ""},
+        {"PKG --code-page 932x", 2, "--code-page takes the number", ""},
+        {"PKG --code-page 932 --code-page 1252", 2, "--code-page given twice", ""},
+        {"PKG --install-dir D: --install-dir E:", 2, "--install-dir given twice", ""},
+        {"PKG --install-dir ''", 2, "--install-dir has an empty value", ""},
+        {"PKG --devices=", 2, "--devices has an empty value", ""},
+        {"PKG --devices - --devices -", 2, "read only once", ""},
+        {"PKG --bogus", 2, "unknown option '--bogus'", ""},
+        {reg, 2, ": not a directory", ""},
+        {"-- -pkg", 2, "package -pkg", "unknown option"},
+    };
+    for (const Case& c : cases) {
+        std::string args = c.args;
+        const std::size_t at = args.find("PKG");
+        if (at != std::string::npos) args.replace(at, 3, pkg.path().string());
+        const ToolRun run = RunTool(args, pkg.path().string());
+        EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.out;
+        EXPECT_TRUE(Has(run.out, c.shown)) << c.args << "\n" << run.out;
+        if (!c.notShown.empty()) {
+            EXPECT_FALSE(Has(run.out, c.notShown)) << c.args << "\n" << run.out;
+        }
+    }
 }
 
 }  // namespace

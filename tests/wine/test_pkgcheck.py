@@ -1,12 +1,14 @@
 """The Windows build of pkgcheck against the launcher on the same machine:
-its dry run over the live registry must name the command line the launcher
-really gives the installer, and the "Worry" box where the launcher shows it."""
+its dry run over the live registry, and over reg's own listings of it
+(reg query, reg export) read as a fleet, must name the command line the
+launcher really gives the installer, and the "Worry" box where the launcher
+shows it."""
 
 import json
 
 import pytest
 
-from harness import REPO, key_ini
+from harness import PCI_KEY, REPO, key_ini
 
 DEVICE = "VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02"
 OTHER = "VEN_10DE&DEV_0A64&SUBSYS_00000000&REV_B1"
@@ -20,11 +22,22 @@ def pkgcheck():
     return path
 
 
-def dry_run(wine, pkgcheck, pkg):
-    r = wine.run(pkgcheck, [pkg.win_dir, "--this-machine", "--install-dir", pkg.win_dir,
-                            "--json"])
+def report(wine, pkgcheck, pkg, *args):
+    r = wine.run(pkgcheck, [pkg.win_dir, "--install-dir", pkg.win_dir, "--json", *args])
     assert r.exit_code in (0, 1), r.describe() + r.stdout
-    return json.loads(r.stdout)["dryRun"]
+    return json.loads(r.stdout)
+
+
+def listings(wine, pkg):
+    """The PCI key as reg query prints it and as reg export saves it."""
+    query = pkg.dir.parent / "query.txt"
+    status, out = wine.reg("query", PCI_KEY)
+    assert status == 0, out
+    query.write_text(out, "ascii", newline="")
+    export = pkg.dir.parent / "export.reg"
+    status, out = wine.reg("export", PCI_KEY, wine.windows_path(export), "/y")
+    assert status == 0, out
+    return [wine.windows_path(query), wine.windows_path(export)]
 
 
 @pytest.mark.parametrize("ids, pci", [
@@ -36,10 +49,17 @@ def test_dry_run_predicts_the_launcher(wine, make_package, launchers, pkgcheck, 
     pkg = make_package(launchers["x64"], key_ini=key_ini(*ids))
     r = pkg.run(version="winxp", pci=pci)
     assert r.exit_code == 0, r.describe()
-    predicted = dry_run(wine, pkgcheck, pkg)
+    predicted = report(wine, pkgcheck, pkg, "--this-machine")["dryRun"]
+    files = listings(wine, pkg)
+    fleet = report(wine, pkgcheck, pkg, "--devices", files[0], "--devices", files[1])["fleet"]
+    assert [m["format"].split(" (")[0] for m in fleet["machines"]] == ["reg query", "reg export"]
     if r.installs:
         assert predicted["command"] == r.installs[0]["cmdline"]
+        assert [m["command"] for m in fleet["machines"]] == [r.installs[0]["cmdline"]] * 2
+        assert fleet["totals"]["installations"] == 2
     else:
         assert predicted["command"] is None
         assert [(b.caption, b.text) for b in r.boxes] == [
             (predicted["box"]["caption"], predicted["box"]["text"])]
+        assert [m["box"] for m in fleet["machines"]] == [predicted["box"]] * 2
+        assert fleet["totals"]["worryBoxes"] == 2
