@@ -4,55 +4,39 @@
 // small multiple of the device file's size ("peak/input").
 
 #include <benchmark/benchmark.h>
-#include <malloc.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "bench/PeakMemory.h"
+#include "bench/WholeCheck.h"
 #include "pkgcheck/Check.h"
-#include "pkgcheck/Report.h"
 
 namespace pkgcheck {
 namespace {
 
-namespace fs = std::filesystem;
-
-// A package with a short key.ini and INF in a directory of its own, gone at
-// the end of the program.
+// A package with a short key.ini and INF.
 class Package {
 public:
     // `more` entries that match no device come after the two that do.
     explicit Package(int more) {
-        std::string pattern = (fs::temp_directory_path() / "pkgcheck-bench-XXXXXX").string();
-        dir_ = mkdtemp(pattern.data());
         std::string list = "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002&DEV_4380\r\n";
         for (int i = 0; i < more; ++i)
             list += "id=" +
                     SubkeyName(0xF000u + static_cast<unsigned>(i), 0x1234, 0, 0, 0).substr(0, 17) +
                     "\r\n";
-        Write("key.ini", list);
-        listBytes_ = list.size();
-        Write("install.exe", "MZ");
-        fs::create_directories(dir_ / "drv");
-        Write("drv/stordrv.inf",
-              "[Manufacturer]\r\nM=Models,NTx86.5.1\r\n[Models.NTx86.5.1]\r\n"
-              "D=Inst,PCI\\VEN_8086&DEV_2922\r\nD=Inst,PCI\\VEN_1002&DEV_4380\r\n");
+        listBytes_ = files_.Write("key.ini", list);
+        files_.Write("install.exe", "MZ");
+        files_.Write("drv/stordrv.inf",
+                     "[Manufacturer]\r\nM=Models,NTx86.5.1\r\n[Models.NTx86.5.1]\r\n"
+                     "D=Inst,PCI\\VEN_8086&DEV_2922\r\nD=Inst,PCI\\VEN_1002&DEV_4380\r\n");
     }
-    ~Package() { fs::remove_all(dir_); }
 
-    void Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    }
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-    std::string Dir() const { return dir_.string(); }
+    std::string Path(const std::string& name) const { return files_.Path(name); }
+    std::string Dir() const { return files_.Dir(); }
     std::size_t ListBytes() const { return listBytes_; }
 
 private:
-    fs::path dir_;
+    bench::TempPackage files_;
     std::size_t listBytes_ = 0;
 };
 
@@ -93,35 +77,9 @@ void WholeCheck(benchmark::State& state, const Package& package, bool json) {
     options.packageDir = package.Dir();
     options.devicesFiles = {file};
     options.codePage = 1252;
-    const launcher::CodePage cp = launcher::CodePage::SingleByte();
-    std::size_t peak = 0;
-    std::size_t written = 0;
-    for (auto _ : state) {
-        // Every run starts with the memory a new process has: none touched.
-        // Otherwise blocks under the C library's mmap threshold come back
-        // already touched, blocks over it never do, and the sizes on either
-        // side of it would not compare.
-        state.PauseTiming();
-        malloc_trim(0);
-        state.ResumeTiming();
-        bench::PeakMemory::Reset();
-        {
-            const Report report = RunCheck(options, cp, "1252", [] { return DeviceList(); });
-            // As pkgcheck writes its report: a block at a time.
-            const Output count = [&](std::string_view block) { written += block.size(); };
-            if (json)
-                FormatJson(report, count);
-            else
-                FormatText(report, count);
-            if (!report.errors.empty() || !report.dryRun || report.dryRun->command.empty())
-                state.SkipWithError("the check did not choose the supported device");
-        }
-        peak = std::max(peak, bench::PeakMemory::PeakAboveStart());
-    }
-    benchmark::DoNotOptimize(written);
-    state.counters["input_MB"] = static_cast<double>(input) / 1e6;
-    state.counters["peak/input"] = static_cast<double>(peak) / static_cast<double>(input);
-    state.SetComplexityN(state.range(0));
+    bench::MeasureWholeCheck(state, options, input, json, [](const Report& report) {
+        return report.errors.empty() && report.dryRun && !report.dryRun->command.empty();
+    });
 }
 
 void BM_DeviceNamesText(benchmark::State& state) { WholeCheck(state, ShortList(), false); }

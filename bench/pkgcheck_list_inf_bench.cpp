@@ -2,27 +2,16 @@
 // whole check of a generated package, files read and report written, with
 // the other inputs small. Each case reports its fitted complexity and the
 // most heap memory held at once per byte of the package ("peak/input").
-//
-// glibc keeps freed blocks of up to 32 MB mapped, so repeated runs of the
-// smaller cases reuse warm memory while the largest map theirs afresh each
-// time, and the fitted curve partly measures that. To time every case as a
-// fresh process runs it:
-//   GLIBC_TUNABLES=glibc.malloc.mmap_threshold=131072 build/bench/bench/pkgcheck_bench
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "bench/PeakMemory.h"
+#include "bench/WholeCheck.h"
 #include "pkgcheck/Check.h"
-#include "pkgcheck/Report.h"
 
 namespace {
 
@@ -37,35 +26,19 @@ std::string DeviceId(std::size_t n) {
     return "VEN_8086&DEV_" + Hex(n & 0xFFFF, 4) + "&SUBSYS_" + Hex(n >> 16, 8);
 }
 
+// key.ini and the INF given, with an installer tool beside them.
 class Package {
 public:
-    Package(const std::string& list, const std::string& inf) {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "pkgcheck-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        dir_ = pattern;
-        Write("key.ini", list);
-        Write("install.exe", "MZ");
-        Write("drv/stordrv.inf", inf);
-        bytes_ = list.size() + inf.size() + 2;
-    }
-    ~Package() { std::filesystem::remove_all(dir_); }
-    Package(const Package&) = delete;
-    Package& operator=(const Package&) = delete;
+    Package(const std::string& list, const std::string& inf)
+        : bytes_(files_.Write("key.ini", list) + files_.Write("install.exe", "MZ") +
+                 files_.Write("drv/stordrv.inf", inf)) {}
 
-    std::string dir() const { return dir_.string(); }
+    std::string dir() const { return files_.Dir(); }
     std::size_t bytes() const { return bytes_; }
 
 private:
-    void Write(const std::string& name, const std::string& bytes) const {
-        const auto path = dir_ / name;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    std::filesystem::path dir_;
-    std::size_t bytes_ = 0;
+    bench::TempPackage files_;
+    std::size_t bytes_;
 };
 
 std::string LongList(std::size_t entries) {
@@ -105,23 +78,10 @@ const Package& PackageFor(char kind, std::size_t n) {
 }
 
 void WholeCheck(benchmark::State& state, char kind, bool json) {
-    const auto n = static_cast<std::size_t>(state.range(0));
-    const Package& package = PackageFor(kind, n);
+    const Package& package = PackageFor(kind, static_cast<std::size_t>(state.range(0)));
     pkgcheck::Options options;
     options.packageDir = package.dir();
-    const launcher::CodePage cp = launcher::CodePage::SingleByte();
-    std::size_t peak = 0;
-    for (auto _ : state) {
-        bench::PeakMemory::Reset();
-        const pkgcheck::Report report =
-            pkgcheck::RunCheck(options, cp, "1252", [] { return pkgcheck::DeviceList{}; });
-        const std::string out = json ? pkgcheck::FormatJson(report) : pkgcheck::FormatText(report);
-        benchmark::DoNotOptimize(out.data());
-        peak = std::max(peak, bench::PeakMemory::PeakAboveStart());
-    }
-    state.counters["input_MB"] = static_cast<double>(package.bytes()) / 1e6;
-    state.counters["peak/input"] = static_cast<double>(peak) / static_cast<double>(package.bytes());
-    state.SetComplexityN(state.range(0));
+    bench::MeasureWholeCheck(state, options, package.bytes(), json);
 }
 
 void BM_ListEntries(benchmark::State& state) { WholeCheck(state, 'l', false); }
