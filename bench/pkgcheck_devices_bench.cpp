@@ -88,26 +88,16 @@ void BM_DeviceNamesJson(benchmark::State& state) { WholeCheck(state, ShortList()
 // as much.
 void BM_DeviceNamesLongList(benchmark::State& state) { WholeCheck(state, LongList(), false); }
 
-#define DEVICE_NAME_COUNTS Arg(10000)->Arg(30000)->Arg(100000)->Arg(300000)->Arg(1000000)
-
-BENCHMARK(BM_DeviceNamesText)
-    ->DEVICE_NAME_COUNTS->MinTime(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Complexity()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DeviceNamesJson)
-    ->DEVICE_NAME_COUNTS->MinTime(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Complexity()
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DeviceNamesLongList)
-    ->DEVICE_NAME_COUNTS->MinTime(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true)
-    ->Complexity()
-    ->Unit(benchmark::kMillisecond);
+// Three repetitions of each size, so the fitted complexity rests on more
+// than one run of a noisy machine.
+void NameCounts(benchmark::internal::Benchmark* b) {
+    for (const int count : {10000, 30000, 100000, 300000, 1000000}) b->Arg(count);
+    b->MinTime(1)->Repetitions(3)->ReportAggregatesOnly(true)->Complexity();
+    b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_DeviceNamesText)->Apply(NameCounts);
+BENCHMARK(BM_DeviceNamesJson)->Apply(NameCounts);
+BENCHMARK(BM_DeviceNamesLongList)->Apply(NameCounts);
 
 }  // namespace
 }  // namespace pkgcheck
