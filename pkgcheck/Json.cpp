@@ -41,17 +41,10 @@ void AppendQuoted(std::string* out, std::string_view bytes) {
 
 }  // namespace
 
-std::string JsonQuote(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + 2);
-    AppendQuoted(&out, bytes);
-    return out;
-}
-
 JsonWriter& JsonWriter::String(std::string_view value) {
     StartValue();
     AppendQuoted(&out_, value);
-    if (output_ && out_.size() >= (1u << 16)) Flush();
+    if (out_.size() >= (1u << 16)) Flush();
     return *this;
 }
 
@@ -97,12 +90,11 @@ JsonWriter& JsonWriter::Close(char bracket) {
 JsonWriter& JsonWriter::Raw(std::string_view text) {
     StartValue();
     out_ += text;
-    if (output_ && out_.size() >= (1u << 16)) Flush();
+    if (out_.size() >= (1u << 16)) Flush();
     return *this;
 }
 
 void JsonWriter::Flush() {
-    if (!output_) return;
     output_(out_);
     out_.clear();
 }

@@ -11,12 +11,9 @@
 
 namespace pkgcheck {
 
-std::string JsonQuote(std::string_view bytes);
-
 class JsonWriter {
 public:
     using Output = std::function<void(std::string_view)>;
-    JsonWriter() = default;
     // Hands the text to `output` a block at a time, so a large document is
     // never held whole.
     explicit JsonWriter(Output output) : output_(std::move(output)) {}
@@ -33,13 +30,7 @@ public:
     // Index into a list written 1-based, or null for "none".
     JsonWriter& Ordinal(int zeroBased) { return zeroBased < 0 ? Null() : Number(zeroBased + 1); }
 
-    // Room for a large document, so it is not held twice while it grows.
-    void Reserve(std::size_t bytes) { out_.reserve(bytes); }
-    std::string Take() {
-        out_ += '\n';
-        return std::move(out_);
-    }
-    // With an output: the rest of the document.
+    // The rest of the document.
     void Finish() {
         out_ += '\n';
         Flush();

@@ -31,8 +31,6 @@ bool PrecedesInRegistry(std::string_view a, std::string_view b);
 
 bool IsBlank(char c);
 std::string_view TrimBlanks(std::string_view text);
-// Lines split at LF, each without its line end (a CR before the LF goes too).
-std::vector<std::string_view> SplitLines(std::string_view text);
 
 // A text file in whichever form Windows tools write it: UTF-16 with a
 // byte-order mark becomes UTF-8, a UTF-8 mark is dropped, anything else is
