@@ -351,15 +351,14 @@ Encoding DetectEncoding(std::string_view bytes, std::size_t* skip) {
     *skip = 3;
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return Encoding::Utf8;
     *skip = 0;
-    const std::string_view sample = bytes.substr(0, 1 << 16);
-    std::size_t nul[2] = {0, 0};
-    for (std::size_t i = 0; i < sample.size(); ++i)
-        if (sample[i] == '\0') ++nul[i % 2];
-    const std::size_t pairs = sample.size() / 2;
-    // Mostly NUL on one side and nearly never on the other.
-    if (pairs > 0 && nul[1] * 4 >= pairs * 3 && nul[0] * 16 < pairs) return Encoding::Utf16Le;
-    if (pairs > 0 && nul[0] * 4 >= pairs * 3 && nul[1] * 16 < pairs) return Encoding::Utf16Be;
-    return Encoding::Ansi;
+    switch (UnmarkedUtf16(bytes)) {
+        case ByteOrder::Little:
+            return Encoding::Utf16Le;
+        case ByteOrder::Big:
+            return Encoding::Utf16Be;
+        default:
+            return Encoding::Ansi;
+    }
 }
 
 // The lines of the first characters the code page lacks are named; past

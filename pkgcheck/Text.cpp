@@ -140,8 +140,7 @@ DecodedText DecodeText(std::string_view bytes) {
     return {std::string(bytes), "ANSI", ""};
 }
 
-bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded) {
-    if (bytes.size() < 2) return false;
+ByteOrder UnmarkedUtf16(std::string_view bytes) {
     // The start tells as well as the whole and keeps this cheap.
     const std::string_view sample = bytes.substr(0, std::min<std::size_t>(bytes.size(), 65536));
     std::size_t nulAtEven = 0;
@@ -149,10 +148,17 @@ bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded) {
     for (std::size_t i = 0; i < sample.size(); ++i)
         if (sample[i] == '\0') ++(i % 2 == 0 ? nulAtEven : nulAtOdd);
     const std::size_t units = sample.size() / 2;
+    if (units == 0) return ByteOrder::None;
     // A few NULs on the other side are characters such as U+3000.
-    const bool little = nulAtOdd * 2 >= units && nulAtEven * 8 < nulAtOdd;
-    const bool big = nulAtEven * 2 >= units && nulAtOdd * 8 < nulAtEven;
-    if (!little && !big) return false;
+    if (nulAtOdd * 2 >= units && nulAtEven * 8 < nulAtOdd) return ByteOrder::Little;
+    if (nulAtEven * 2 >= units && nulAtOdd * 8 < nulAtEven) return ByteOrder::Big;
+    return ByteOrder::None;
+}
+
+bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded) {
+    const ByteOrder order = UnmarkedUtf16(bytes);
+    if (order == ByteOrder::None) return false;
+    const bool little = order == ByteOrder::Little;
     *decoded = DecodeUtf16(bytes, little, little ? "UTF-16LE" : "UTF-16BE");
     return true;
 }

@@ -42,8 +42,11 @@ struct DecodedText {
 };
 DecodedText DecodeText(std::string_view bytes);
 // UTF-16 saved without a byte-order mark, told by its NUL bytes: text that
-// is mostly ASCII has a NUL in every other byte. False, with `decoded`
-// untouched, when the bytes do not look like that.
+// is mostly ASCII has a NUL in every other byte. UnmarkedUtf16 gives
+// Little or Big for such bytes; DecodeUnmarkedUtf16 is false, with
+// `decoded` untouched, when the bytes do not look like that.
+enum class ByteOrder { None, Little, Big };
+ByteOrder UnmarkedUtf16(std::string_view bytes);
 bool DecodeUnmarkedUtf16(std::string_view bytes, DecodedText* decoded);
 
 // Line numbers as an editor shows them: CR LF, a lone CR and a lone LF each
