@@ -44,7 +44,10 @@ defaults to 120 s for 64-bit and 300 s for 32-bit programs, which run
 under emulation (a 64-bit one starts in about a second, a 32-bit one in
 about three).  A message box's caption comes from the X window name, its
 text from Wine's msgbox trace channel.  ``env`` adds to (and may
-override) the environment of the Wine process.
+override) the environment of the Wine process.  ``prints=True`` says the
+program always prints before it ends with status 0 or 1: a run that ends so
+with no output is Wine's (a client loses its server) and is repeated once,
+with a warning.
 
 ``set_version(exe_name, version)``: what GetVersionEx reports to programs
 called exe_name ("win2k", "winxp", "winxp64", "vista", "win7", "win98",
@@ -114,6 +117,7 @@ import tempfile
 import threading
 import time
 import uuid
+import warnings
 from itertools import zip_longest
 from pathlib import Path
 
@@ -534,7 +538,21 @@ class WineEnv:
 
     def run(self, exe, args=(), *, env: dict | None = None, cwd=None,
             timeout: float | None = None, dismiss: bool = True,
-            install_log: Path | None = None) -> RunResult:
+            install_log: Path | None = None, prints: bool = False) -> RunResult:
+        result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log)
+        # A Wine client that loses its server ends at once, silently and with
+        # status 0; one that Wine cannot start ends with 1 and only Wine's own
+        # line on stderr.  A program that always prints before it ends with
+        # those statuses cannot have done either itself, so one such run is
+        # taken as Wine's and repeated; a fault of the program's own shows
+        # twice.
+        if prints and result.exit_code in (0, 1) and not result.stdout:
+            warnings.warn(f"{result.describe()}: no output, run once more; "
+                          f"stderr: {result.stderr[-2000:]!r}")
+            result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log)
+        return result
+
+    def _run_once(self, exe, args, env, cwd, timeout, dismiss, install_log) -> RunResult:
         exe = Path(exe)
         arch = pe_machine(exe)
         if arch == "x86":

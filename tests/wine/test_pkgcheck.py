@@ -23,8 +23,9 @@ def pkgcheck():
 
 
 def report(wine, pkgcheck, pkg, *args):
-    r = wine.run(pkgcheck, [pkg.win_dir, "--install-dir", pkg.win_dir, "--json", *args])
-    assert r.exit_code in (0, 1), r.describe() + r.stdout
+    r = wine.run(pkgcheck, [pkg.win_dir, "--install-dir", pkg.win_dir, "--json", *args],
+                 prints=True)
+    assert r.exit_code in (0, 1) and r.stdout, f"{r.describe()}\n{r.stderr}"
     return json.loads(r.stdout)
 
 
