@@ -6,29 +6,27 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 // C:\... or \\server\... (also \\?\C:\...); anything else would be resolved
 // against the current directory.
-bool IsFullDirectory(const std::string& dir) {
+bool IsFullDirectory(std::string_view dir) {
     if (dir.size() < 3) return false;
     if (IsAsciiLetter(dir[0]) && dir[1] == ':' && dir[2] == '\\') return true;
     return dir[0] == '\\' && dir[1] == '\\' && dir[2] != '\\';
 }
 }  // namespace
 
-std::string DirectoryOf(const std::string& path, const CodePage& cp) {
+std::string_view DirectoryOf(std::string_view path, const CodePage& cp) {
     const std::size_t slash = FindLastCharacter(path, '\\', cp);
-    if (slash == std::string::npos) return std::string();
-    std::string dir = path.substr(0, slash + 1);
-    if (!IsFullDirectory(dir)) dir.clear();
-    return dir;
+    if (slash == std::string_view::npos) return std::string_view();
+    const std::string_view dir(path.data(), slash + 1);
+    return IsFullDirectory(dir) ? dir : std::string_view();
 }
 
 bool CLauncherApp::StartUp() {
     platform().InitCommonControls();
 
     // Without its own directory the launcher reads and starts nothing later:
-    // installDir stays empty.
-    const std::string* path = ModulePath();
-    if (!path || !WithMemory([&] { installDir = DirectoryOf(*path, codePage()); }))
-        installDir.clear();
+    // installDir stays empty (a failed assignment leaves it so too).
+    if (const ByteString* path = ModulePath())
+        installDir.Assign(DirectoryOf(path->view(), codePage()));
 
     DetectOsType(&osType);
     if (osType == OsWin2000 || osType == OsWinXP) RunInstaller();

@@ -1,8 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
+#include "platform/ByteString.h"
 #include "platform/WinApp.h"
 #include "probes/OsType.h"
 
@@ -10,7 +11,8 @@ namespace launcher {
 
 class CLauncherApp : public CWinApp {
 public:
-    explicit CLauncherApp(Platform& platform) : CWinApp(platform) {}
+    explicit CLauncherApp(Platform& platform)
+        : CWinApp(platform), installDir(platform), deviceKey(platform) {}
 
     // One whole run; always false, since nothing remains to do afterwards.
     bool StartUp() override;
@@ -27,8 +29,8 @@ public:
 
     OsType osType = OsNone;
     // Empty while the executable's own directory is unknown.
-    std::string installDir;
-    std::string deviceKey;
+    ByteString installDir;
+    ByteString deviceKey;
 
 private:
     // Fills the identifier table from listText; false without memory for it.
@@ -44,6 +46,6 @@ private:
 // The directory part of an executable path, with its final backslash; empty
 // unless that is a full directory (a drive's or a network share's), so that
 // a cut or odd path never stands for the current directory or a parent.
-std::string DirectoryOf(const std::string& path, const CodePage& cp);
+std::string_view DirectoryOf(std::string_view path, const CodePage& cp);
 
 }  // namespace launcher

@@ -4,34 +4,41 @@
 
 namespace launcher {
 
-std::string ComposeInstallerCommand(const std::string& installDir, const std::string& deviceKey) {
+bool ComposeInstallerCommand(ByteString& command, std::string_view installDir,
+                             std::string_view deviceKey) {
     // Unquoted, a path with a blank would let Windows try C:\Program.exe and
     // would split the setup-information path into several arguments. Tools
     // that parse the line rely on the unquoted form, so it stays otherwise.
-    const bool quote = installDir.find(' ') != std::string::npos;
-    const std::string q = quote ? "\"" : "";
-    return q + installDir + "install.exe" + q + " " + q + installDir + "drv\\stordrv.inf" + q +
-           " \"PCI\\" + deviceKey;
+    const std::string_view q = installDir.find(' ') != std::string_view::npos ? "\"" : "";
+    command.Assign(q);
+    command.Append(installDir);
+    command.Append("install.exe");
+    command.Append(q);
+    command.Append(" ");
+    command.Append(q);
+    command.Append(installDir);
+    command.Append("drv\\stordrv.inf");
+    command.Append(q);
+    command.Append(" \"PCI\\");
+    return command.Append(deviceKey);
 }
 
-std::string InstallerWindowTitle(const std::string& installDir) {
-    return installDir + "Install.exe";
+bool InstallerWindowTitle(ByteString& title, std::string_view installDir) {
+    return title.Assign(installDir) && title.Append("Install.exe");
 }
 
 void CLauncherApp::RunInstaller() {
-    deviceKey.clear();
+    deviceKey.Clear();
     if (!FindSupportedDevice()) {
         platform().ShowMessageBox(kUnsupportedText, kUnsupportedCaption, kMbOk);
         EndNow();
     }
     // Both strings exist before the tool starts, so that a lack of memory can
     // never leave it running unwatched.
-    std::string command;
-    std::string title;
-    if (!WithMemory([&] {
-            command = ComposeInstallerCommand(installDir, deviceKey);
-            title = InstallerWindowTitle(installDir);
-        }))
+    ByteString command(platform());
+    ByteString title(platform());
+    if (!ComposeInstallerCommand(command, installDir.view(), deviceKey.view()) ||
+        !InstallerWindowTitle(title, installDir.view()))
         EndWithoutList();
 
     platform().StartProgram(command.c_str(), kSwHide);

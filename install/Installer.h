@@ -1,14 +1,18 @@
 #pragma once
 
-#include <string>
+#include <string_view>
+
+#include "platform/ByteString.h"
 
 namespace launcher {
 
 // The installer tool's command line for a package in `installDir` and the
-// matched device (`deviceKey` is the subkey name with its closing quote).
-std::string ComposeInstallerCommand(const std::string& installDir, const std::string& deviceKey);
+// matched device (`deviceKey` is the subkey name with its closing quote);
+// false without memory for it.
+bool ComposeInstallerCommand(ByteString& command, std::string_view installDir,
+                             std::string_view deviceKey);
 // The title of the window that stands for the running installer tool.
-std::string InstallerWindowTitle(const std::string& installDir);
+bool InstallerWindowTitle(ByteString& title, std::string_view installDir);
 
 constexpr unsigned kSettleMilliseconds = 500;
 constexpr unsigned kPollMilliseconds = 2000;

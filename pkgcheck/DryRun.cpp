@@ -127,10 +127,13 @@ public:
         return items;
     }
     int CloseStream(FileStream) override { return 0; }
+    // Blocks live as long as the replay: the launcher keeps its list text
+    // until its process ends.
     void* Allocate(std::size_t bytes) override {
         blocks_.push_back(std::make_unique<char[]>(bytes));
         return blocks_.back().get();
     }
+    void Release(void*) override {}
 
 private:
     const launcher::CodePage& cp_;
@@ -221,12 +224,14 @@ private:
 std::string RunOnce(ReplayPlatform& machine, const std::string& installDir) {
     LauncherStateReset::Clear();
     launcher::CLauncherApp app(machine);
-    app.installDir = installDir;
+    app.installDir.Assign(installDir);
     try {
         app.RunInstaller();
     } catch (const ProcessEnded&) {
     }
-    return machine.command.empty() ? "" : app.deviceKey.substr(0, app.deviceKey.size() - 1);
+    if (machine.command.empty()) return "";
+    const std::string_view key = app.deviceKey.view();
+    return std::string(key.substr(0, key.size() - 1));
 }
 
 // The launcher walks every name up to its choice: each is compared with the

@@ -1,26 +1,21 @@
 #include "platform/Mbcs.h"
 
-#include <cstdlib>
-#include <cstring>
-
+#include "platform/Bytes.h"
 #include "platform/Platform.h"
 
 namespace launcher {
 
-CodePage CodePage::SingleByte() { return CodePage(); }
-
 CodePage CodePage::FromPlatform(Platform& platform) {
     CodePage cp;
-    for (std::size_t b = 0; b < cp.lead_.size(); ++b)
-        cp.lead_[b] = platform.IsLeadByte(static_cast<unsigned char>(b));
+    for (int b = 0; b < 256; ++b) cp.lead_[b] = platform.IsLeadByte(static_cast<unsigned char>(b));
     return cp;
 }
 
-CodePage CodePage::WithLeadRanges(std::initializer_list<std::pair<int, int>> ranges) {
+CodePage CodePage::WithLeadRanges(const LeadRange* ranges, std::size_t count) {
     CodePage cp;
-    for (const auto& r : ranges)
-        for (int b = r.first; b <= r.second && b < 256; ++b)
-            cp.lead_[static_cast<std::size_t>(b)] = true;
+    for (std::size_t r = 0; r < count; ++r)
+        for (int b = ranges[r].first < 0 ? 0 : ranges[r].first; b <= ranges[r].last && b < 256; ++b)
+            cp.lead_[b] = true;
     return cp;
 }
 
@@ -43,7 +38,7 @@ bool ContainsAtBoundary(std::string_view text, std::string_view needle, const Co
     const std::size_t last = text.size() - needle.size();
     const char first = needle.front();
     for (std::size_t i = 0; i <= last; i = cp.Next(text, i)) {
-        if (text[i] == first && std::memcmp(text.data() + i, needle.data(), needle.size()) == 0)
+        if (text[i] == first && CompareBytes(text.data() + i, needle.data(), needle.size()) == 0)
             return true;
     }
     return false;

@@ -4,23 +4,31 @@
 // over double-byte characters as wholes and only matches at a character
 // boundary.
 
-#include <array>
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 namespace launcher {
 
 class Platform;
 
+// Lead bytes from `first` to `last`, both included.
+struct LeadRange {
+    int first;
+    int last;
+};
+
 class CodePage {
 public:
     // Every byte stands for itself.
-    static CodePage SingleByte();
+    static CodePage SingleByte() { return CodePage(); }
     // The lead bytes of the running process's ANSI code page.
     static CodePage FromPlatform(Platform& platform);
-    // Lead bytes given as inclusive ranges, e.g. {{0x81, 0x9F}, {0xE0, 0xFC}}.
-    static CodePage WithLeadRanges(std::initializer_list<std::pair<int, int>> ranges);
+    static CodePage WithLeadRanges(const LeadRange* ranges, std::size_t count);
+    // e.g. WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}})
+    template <std::size_t N>
+    static CodePage WithLeadRanges(const LeadRange (&ranges)[N]) {
+        return WithLeadRanges(ranges, N);
+    }
 
     bool IsLead(unsigned char byte) const { return lead_[byte]; }
     // Index of the character after the one starting at `i`. A lead byte at
@@ -30,7 +38,7 @@ public:
     }
 
 private:
-    std::array<bool, 256> lead_{};
+    bool lead_[256] = {};
 };
 
 // First single-byte character `c` at or after `start` (a character

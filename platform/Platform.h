@@ -1,6 +1,6 @@
 #pragma once
 // The launcher's only window on the operating system. Everything under app/,
-// probes/ and install/ reaches Windows, the C runtime and the application
+// probes/ and install/ reaches Windows, files, the heap and the application
 // framework through this interface, so the whole run can be replayed against
 // a scripted machine on any host.
 
@@ -16,6 +16,10 @@ constexpr unsigned kMbIconMask = 0x000000F0u;
 
 // Show commands for starting a program.
 constexpr unsigned kSwHide = 0;
+
+// Origins for SeekStream, with the values the C library gives them.
+constexpr int kSeekSet = 0;
+constexpr int kSeekEnd = 2;
 
 // Registry access right and root key understood by OpenRegistryKey.
 constexpr std::uint32_t kKeyRead = 0x00020019u;
@@ -78,14 +82,17 @@ public:
                             std::uint32_t nameSize) = 0;
     virtual long CloseRegistryKey(RegistryKey key) = 0;
 
-    // --- C runtime streams and heap ---
+    // --- byte streams (as fopen, fseek, ftell, fread, fclose) and the heap ---
     virtual FileStream OpenStream(const char* path, const char* mode) = 0;
     virtual int SeekStream(FileStream stream, long offset, int origin) = 0;
     virtual long TellStream(FileStream stream) = 0;
     virtual std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                                    FileStream stream) = 0;
     virtual int CloseStream(FileStream stream) = 0;
+    // Null when the memory is not there.
     virtual void* Allocate(std::size_t bytes) = 0;
+    // Gives back a block from Allocate; null is allowed.
+    virtual void Release(void* block) = 0;
 };
 
 // The platform of the running process (defined by the Windows implementation).

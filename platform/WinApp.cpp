@@ -1,7 +1,5 @@
 #include "platform/WinApp.h"
 
-#include <cstdlib>
-
 namespace launcher {
 namespace {
 CWinApp* g_currentApp = nullptr;
@@ -11,7 +9,9 @@ constexpr std::size_t kFirstPathBufferSize = 512;
 constexpr std::size_t kLargestPathBufferSize = 1 << 17;
 }  // namespace
 
-CWinApp::CWinApp(Platform& platform) : platform_(platform) { g_currentApp = this; }
+CWinApp::CWinApp(Platform& platform) : platform_(platform), modulePath_(platform) {
+    g_currentApp = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_currentApp == this) g_currentApp = nullptr;
@@ -25,58 +25,58 @@ int CWinApp::RunCurrent() {
 }
 
 const CodePage& CWinApp::codePage() {
-    if (!codePage_) codePage_ = CodePage::FromPlatform(platform_);
-    return *codePage_;
+    if (!codePageKnown_) {
+        codePage_ = CodePage::FromPlatform(platform_);
+        codePageKnown_ = true;
+    }
+    return codePage_;
 }
 
 bool CWinApp::FetchModulePath() {
-    std::string& path = modulePath_;
     for (std::size_t size = kFirstPathBufferSize; size <= kLargestPathBufferSize; size *= 2) {
-        path.assign(size, '\0');
-        const std::size_t length = platform_.ModuleFileName(&path[0], size);
+        if (!modulePath_.Resize(size)) return false;
+        const std::size_t length = platform_.ModuleFileName(modulePath_.data(), size);
         if (length == 0) return false;
         if (length < size) {
-            path.resize(length);
+            modulePath_.Truncate(length);
             return true;
         }
     }
     return false;
 }
 
-const std::string* CWinApp::ModulePath() {
+const ByteString* CWinApp::ModulePath() {
     if (pathState_ == PathState::NotAsked) {
-        bool fetched = false;
-        const bool known =
-            WithMemory([&] { fetched = FetchModulePath(); }) && fetched && !modulePath_.empty();
+        const bool known = FetchModulePath() && !modulePath_.empty();
         pathState_ = known ? PathState::Known : PathState::Unknown;
-        if (!known) modulePath_ = std::string();
+        if (!known) modulePath_.Clear();
     }
     return pathState_ == PathState::Known ? &modulePath_ : nullptr;
 }
 
-std::string CWinApp::AppName() {
-    const std::string* path = ModulePath();
-    if (!path) return std::string();
-    std::string_view name(*path);
+std::string_view CWinApp::AppName() {
+    const ByteString* path = ModulePath();
+    if (!path) return std::string_view();
+    std::string_view name = path->view();
     const std::size_t slash = FindLastCharacter(name, '\\', codePage());
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
     const std::size_t dot = FindLastCharacter(name, '.', codePage());
-    if (dot != std::string_view::npos) name = name.substr(0, dot);
-    return std::string(name);
+    if (dot != std::string_view::npos) name.remove_suffix(name.size() - dot);
+    return name;
 }
 
 int CWinApp::AppMessageBox(const char* text, unsigned style) {
     if ((style & kMbIconMask) == 0) style |= kMbIconExclamation;
     // Without memory for the caption the box still shows: its text is what
     // the user needs.
-    std::string caption;
-    WithMemory([&] { caption = AppName(); });
+    ByteString caption(platform_);
+    caption.Assign(AppName());
     return platform_.ShowMessageBox(text, caption.c_str(), style);
 }
 
 void CWinApp::EndNow() {
-    platform_.EndProcessNow(0);
-    std::abort();  // a platform whose process end returned
+    // The call is virtual, so the compiler cannot see that it never returns.
+    for (;;) platform_.EndProcessNow(0);
 }
 
 }  // namespace launcher

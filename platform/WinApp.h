@@ -3,28 +3,13 @@
 // process-wide application object, its start-up call, the application-name
 // message box and the immediate end of the process.
 
-#include <exception>
-#include <optional>
-#include <string>
+#include <string_view>
 
+#include "platform/ByteString.h"
 #include "platform/Mbcs.h"
 #include "platform/Platform.h"
 
 namespace launcher {
-
-// Runs `work`, which builds strings, and tells whether the memory for them
-// was there. The launcher's own logic raises no exceptions: the library's
-// refusal of memory stops here, so that running out of memory is an outcome
-// the caller decides on rather than the end of the process.
-template <typename Work>
-bool WithMemory(Work&& work) {
-    try {
-        work();
-        return true;
-    } catch (const std::exception&) {  // std::bad_alloc, std::length_error
-        return false;
-    }
-}
 
 class CWinApp {
 public:
@@ -39,10 +24,10 @@ public:
 
     // The running executable's full path, asked for once; null when it
     // cannot be had (the system failed, or memory for it ran out).
-    const std::string* ModulePath();
+    const ByteString* ModulePath();
     // The executable's file name without its directory and extension; empty
     // when the path cannot be had.
-    std::string AppName();
+    std::string_view AppName();
     // A modal box captioned with the application name, with no owner. The
     // exclamation icon is added when the style names none.
     int AppMessageBox(const char* text, unsigned style);
@@ -62,9 +47,10 @@ private:
     bool FetchModulePath();
 
     Platform& platform_;
-    std::optional<CodePage> codePage_;
+    bool codePageKnown_ = false;
+    CodePage codePage_;
     enum class PathState { NotAsked, Known, Unknown } pathState_ = PathState::NotAsked;
-    std::string modulePath_;
+    ByteString modulePath_;
 };
 
 }  // namespace launcher

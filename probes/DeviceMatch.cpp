@@ -1,7 +1,5 @@
 #include "probes/DeviceMatch.h"
 
-#include <cstring>
-
 #include "app/LauncherApp.h"
 #include "probes/SupportedIds.h"
 
@@ -53,11 +51,7 @@ bool CLauncherApp::FindSupportedDevice() {
 
     char name[kSubkeyNameSize];
     if (!ScanPciDevices(name)) return false;
-    if (!WithMemory([&] {
-            deviceKey.assign(name);
-            deviceKey += '"';
-        }))
-        EndWithoutList();
+    if (!deviceKey.Assign(name) || !deviceKey.Append('"')) EndWithoutList();
     return true;
 }
 

@@ -1,8 +1,7 @@
 #include "probes/OsType.h"
 
-#include <cstring>
-
 #include "app/LauncherApp.h"
+#include "platform/Bytes.h"
 
 namespace launcher {
 namespace {
@@ -28,22 +27,25 @@ OsType ClassifyNtFamily(const VersionRecord& r) {
 }
 }  // namespace
 
-std::optional<OsType> ClassifyVersion(const VersionRecord& record) {
+bool ClassifyVersion(const VersionRecord& record, OsType* type) {
     switch (record.platformId) {
         case kPlatformWin32s:
-            return OsWin32s;
+            *type = OsWin32s;
+            return true;
         case kPlatformWindows:
-            return ClassifyWindowsFamily(record);
+            *type = ClassifyWindowsFamily(record);
+            return true;
         case kPlatformNt:
-            return ClassifyNtFamily(record);
+            *type = ClassifyNtFamily(record);
+            return true;
         default:
-            return std::nullopt;
+            return false;
     }
 }
 
 bool CLauncherApp::DetectOsType(OsType* code) {
     VersionRecord record;
-    std::memset(&record, 0, sizeof record);
+    FillBytes(&record, 0, sizeof record);
     record.infoSize = kVersionRecordSize;
     if (!platform().GetVersionRecord(&record)) {
         // Systems before NT 4 SP6 know only the basic record.
@@ -54,12 +56,10 @@ bool CLauncherApp::DetectOsType(OsType* code) {
         }
     }
     *code = OsNone;
-    const std::optional<OsType> type = ClassifyVersion(record);
-    if (!type) {
+    if (!ClassifyVersion(record, code)) {
         platform().ShowMessageBox("Message", "Unknown OS type !", kMbOk);
         return false;
     }
-    *code = *type;
     return true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "platform/Platform.h"
 
@@ -19,8 +18,8 @@ constexpr OsType OsWin2000 = 14;
 constexpr OsType OsWinMe = 15;
 constexpr OsType OsWinXP = 16;
 
-// The code for a filled version record; nothing when the platform identifier
-// is none of the three known ones.
-std::optional<OsType> ClassifyVersion(const VersionRecord& record);
+// The code for a filled version record; false, with `type` untouched, when
+// the platform identifier is none of the three known ones.
+bool ClassifyVersion(const VersionRecord& record, OsType* type);
 
 }  // namespace launcher

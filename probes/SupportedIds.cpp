@@ -1,7 +1,5 @@
 #include "probes/SupportedIds.h"
 
-#include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include "app/LauncherApp.h"
@@ -12,21 +10,13 @@ char* listText = nullptr;
 SupportedId* supportedIds = nullptr;
 std::int32_t supportedIdCount = 0;
 
-std::vector<std::string> ParseSupportedIds(std::string_view content, const CodePage& cp) {
-    std::vector<std::string> ids;
-    ForEachSupportedId(content, cp, [&](std::size_t offset, std::size_t length) {
-        ids.emplace_back(content.substr(offset, length));
-    });
-    return ids;
-}
-
 std::int32_t CLauncherApp::FileLengthPlusOne(FileStream stream) {
     Platform& p = platform();
     const long here = p.TellStream(stream);
-    if (here < 0 || p.SeekStream(stream, 0, SEEK_END) != 0) return 0;
+    if (here < 0 || p.SeekStream(stream, 0, kSeekEnd) != 0) return 0;
     const long end = p.TellStream(stream);
     // Left at the end, the stream would give nothing to read.
-    if (p.SeekStream(stream, here, SEEK_SET) != 0) return 0;
+    if (p.SeekStream(stream, here, kSeekSet) != 0) return 0;
     // 0 tells the caller the length is unknown or has no room for the NUL.
     if (end < 0 || end >= std::numeric_limits<std::int32_t>::max()) return 0;
     return static_cast<std::int32_t>(end) + 1;
@@ -43,13 +33,18 @@ int CLauncherApp::ReadWholeFile(const char* path) {
         p.CloseStream(stream);
         return 0;
     }
-    listText = block;
-    // The file may be shorter (or longer) by now than its length said; the
-    // NUL goes right after what was really read.
-    const std::size_t room = static_cast<std::size_t>(size) - 1;
-    const std::size_t got = p.ReadStream(listText, 1, room, stream);
+    const std::size_t length = static_cast<std::size_t>(size) - 1;
+    const std::size_t got = p.ReadStream(block, 1, length, stream);
     p.CloseStream(stream);
-    listText[got < room ? got : room] = '\0';
+    // A read that stops short of the length just measured (a bad sector, a
+    // share gone away) would leave a shorter list, and with it "Worry" or a
+    // device the whole list would not choose: the list is unreadable.
+    if (got != length) {
+        p.Release(block);
+        return 0;
+    }
+    block[length] = '\0';
+    listText = block;
     return 1;
 }
 
@@ -77,9 +72,10 @@ bool CLauncherApp::IndexSupportedIds() {
 }
 
 void CLauncherApp::LoadSupportedIds() {
-    std::string path;
-    const bool loaded = !installDir.empty() && WithMemory([&] { path = installDir + "key.ini"; }) &&
-                        ReadWholeFile(path.c_str()) && IndexSupportedIds();
+    ByteString path(platform());
+    const bool loaded = !installDir.empty() && path.Assign(installDir.view()) &&
+                        path.Append("key.ini") && ReadWholeFile(path.c_str()) &&
+                        IndexSupportedIds();
     if (!loaded) EndWithoutList();
 }
 

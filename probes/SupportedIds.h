@@ -2,9 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/Mbcs.h"
 
@@ -52,8 +50,5 @@ std::size_t ForEachSupportedId(std::string_view content, const CodePage& cp, Vis
     }
     return count;
 }
-
-// The entries' texts, for tools and tests.
-std::vector<std::string> ParseSupportedIds(std::string_view content, const CodePage& cp);
 
 }  // namespace launcher

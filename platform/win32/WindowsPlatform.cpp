@@ -1,13 +1,13 @@
-// The platform interface on Windows itself: thin calls into the system and
-// the C runtime, plus the two places where the system's own behaviour is not
-// safe enough to pass through unchanged.
+// The platform interface on Windows itself: thin calls into the system, plus
+// the places where the system's own behaviour is not safe enough to pass
+// through unchanged. It calls no C library function but exit(), so the
+// launcher can ship without one (platform/win32/Runtime.cpp gives it exit).
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/Bytes.h"
 #include "platform/Platform.h"
 
 namespace launcher {
@@ -19,10 +19,15 @@ static_assert(offsetof(VersionRecord, platformId) == offsetof(OSVERSIONINFOA, dw
 static_assert(offsetof(VersionRecord, servicePackMajor) ==
                   offsetof(OSVERSIONINFOEXA, wServicePackMajor),
               "record layout");
+static_assert(kSeekSet == FILE_BEGIN && kSeekEnd == FILE_END, "seek origins");
 
 constexpr int kCommonControlsInitOrdinal = 17;
+// Reads are split so that no single call asks a file system or redirector of
+// an old system for more than it is known to take.
+constexpr DWORD kReadChunk = 1 << 20;
 
 HKEY ToHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
+HANDLE ToHandle(FileStream stream) { return static_cast<HANDLE>(stream); }
 
 class WindowsPlatform final : public Platform {
 public:
@@ -47,10 +52,11 @@ public:
         // The library is not one of the system's known DLLs, so importing it
         // by name would take a copy planted beside the launcher first. Load
         // the system directory's copy by its full path instead.
-        char path[MAX_PATH + 16];
+        static const char kName[] = "\\comctl32.dll";
+        char path[MAX_PATH + sizeof kName];
         const UINT length = GetSystemDirectoryA(path, MAX_PATH);
         if (length == 0 || length >= MAX_PATH) return;
-        std::strcat(path, "\\comctl32.dll");
+        CopyBytes(path + length, kName, sizeof kName);
         HMODULE library = LoadLibraryA(path);
         if (!library) return;
         using InitFunction = void(WINAPI*)();
@@ -101,19 +107,47 @@ public:
 
     long CloseRegistryKey(RegistryKey key) override { return RegCloseKey(ToHkey(key)); }
 
+    // Streams are file handles, opened for reading only, in the sharing
+    // mode the C library's fopen uses: others may read and write meanwhile.
     FileStream OpenStream(const char* path, const char* mode) override {
-        return std::fopen(path, mode);
+        if (mode[0] != 'r' || mode[1] != 'b' || mode[2] != '\0') return nullptr;
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file == INVALID_HANDLE_VALUE ? nullptr : file;
     }
+
+    // Positions past 2 GiB are reported as failures: they do not fit a long,
+    // and all-ones is the call's own failure value.
     int SeekStream(FileStream stream, long offset, int origin) override {
-        return std::fseek(static_cast<FILE*>(stream), offset, origin);
+        const DWORD at =
+            SetFilePointer(ToHandle(stream), offset, nullptr, static_cast<DWORD>(origin));
+        return at == INVALID_SET_FILE_POINTER || at > MAXLONG ? -1 : 0;
     }
-    long TellStream(FileStream stream) override { return std::ftell(static_cast<FILE*>(stream)); }
+    long TellStream(FileStream stream) override {
+        const DWORD at = SetFilePointer(ToHandle(stream), 0, nullptr, FILE_CURRENT);
+        return at == INVALID_SET_FILE_POINTER || at > MAXLONG ? -1L : static_cast<long>(at);
+    }
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                            FileStream stream) override {
-        return std::fread(buffer, size, count, static_cast<FILE*>(stream));
+        if (size == 0 || count > static_cast<std::size_t>(-1) / size) return 0;
+        char* to = static_cast<char*>(buffer);
+        std::size_t left = size * count;
+        std::size_t done = 0;
+        while (left > 0) {
+            const DWORD ask = left < kReadChunk ? static_cast<DWORD>(left) : kReadChunk;
+            DWORD got = 0;
+            if (!ReadFile(ToHandle(stream), to + done, ask, &got, nullptr) || got == 0) break;
+            done += got;
+            left -= got;
+        }
+        return done / size;
     }
-    int CloseStream(FileStream stream) override { return std::fclose(static_cast<FILE*>(stream)); }
-    void* Allocate(std::size_t bytes) override { return std::malloc(bytes); }
+    int CloseStream(FileStream stream) override { return CloseHandle(ToHandle(stream)) ? 0 : -1; }
+
+    void* Allocate(std::size_t bytes) override { return HeapAlloc(GetProcessHeap(), 0, bytes); }
+    void Release(void* block) override {
+        if (block) HeapFree(GetProcessHeap(), 0, block);
+    }
 };
 
 }  // namespace

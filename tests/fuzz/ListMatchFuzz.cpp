@@ -18,6 +18,7 @@
 #include "probes/DeviceMatch.h"
 #include "probes/SupportedIds.h"
 #include "tests/unit/FakePlatform.h"
+#include "tests/unit/IdTexts.h"
 
 namespace {
 
@@ -118,15 +119,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fake.files["C:\\pkg\\key.ini"] = list;
     fake.subkeys = names;
     launcher::CLauncherApp app(fake);
-    app.installDir = "C:\\pkg\\";
+    app.installDir.Assign("C:\\pkg\\");
     const bool found = app.FindSupportedDevice();
 
     Check(launcher::supportedIdCount == static_cast<std::int32_t>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i)
         Check(launcher::IdText(launcher::listText, launcher::supportedIds[i]) == expected[i]);
-    Check(launcher::ParseSupportedIds(list.substr(0, list.find('\0')), app.codePage()) == expected);
+    Check(launcher::testing::ParseSupportedIds(list.substr(0, list.find('\0')), app.codePage()) ==
+          expected);
     Check(found == (chosen >= 0));
-    if (found) Check(app.deviceKey == names[static_cast<std::size_t>(chosen)] + "\"");
+    if (found) Check(app.deviceKey.view() == names[static_cast<std::size_t>(chosen)] + "\"");
     Check(fake.keysOpen == fake.keysClosed);
 
     // Names that hold an entry right behind another name, so that an entry

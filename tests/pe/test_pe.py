@@ -7,11 +7,14 @@ LAUNCHER_EXE names another build to check instead of dist/launcher.exe.
 import csv
 import os
 import re
+from collections import Counter
 from pathlib import Path
 from xml.dom import minidom
 
+import capstone
 import pefile
 import pytest
+from capstone import x86
 
 ROOT = Path(__file__).resolve().parents[2]
 REVIEWED_IMPORTS = Path(__file__).with_name("imports.tsv")
@@ -20,7 +23,8 @@ REVIEWED_IMPORTS = Path(__file__).with_name("imports.tsv")
 WINDOWS_VERSION = (4, 0)
 # Every system the OS classification names must load the file to end silently on it.
 SYSTEMS = ("95", "98", "ME", "NT4 SP6", "2000", "XP")
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll", "msvcrt.dll"}
+# The system's own DLLs, which every one of them has; no C runtime.
+REQUIRED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll"}
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
@@ -84,12 +88,21 @@ def load_reviewed_imports():
     return reviewed
 
 
+def test_imports_are_the_three_system_dlls(pe):
+    # The 64-bit build is made from the same sources without a runtime too.
+    wide = ROOT / "dist" / "x64" / "launcher.exe"
+    assert wide.is_file(), f"{wide} is missing: build it with the win64 preset"
+    for name, image in (("32-bit", pe), ("64-bit", pefile.PE(str(wide)))):
+        dlls = {d.dll.decode().lower() for d in image.DIRECTORY_ENTRY_IMPORT}
+        assert dlls == REQUIRED_DLLS, name
+
+
 def test_every_import_is_exported_by_every_system(pe):
     reviewed = load_reviewed_imports()
     unreviewed, missing = [], []
     for descriptor in pe.DIRECTORY_ENTRY_IMPORT:
         dll = descriptor.dll.decode().lower()
-        assert dll in ALLOWED_DLLS, f"new import library {dll}: it may not exist on Windows 95"
+        assert dll in REQUIRED_DLLS, f"new import library {dll}: it may not exist on Windows 95"
         for imp in descriptor.imports:
             name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
             if (dll, name) not in reviewed:
@@ -178,3 +191,67 @@ def test_nothing_records_when_it_was_built(pe):
     assert not hasattr(pe, "DIRECTORY_ENTRY_BOUND_IMPORT")
     for descriptor in pe.DIRECTORY_ENTRY_IMPORT:
         assert descriptor.struct.TimeDateStamp == 0, descriptor.dll
+
+
+# Windows 95 runs on an 80386, so the file may hold no instruction that came
+# later. Named by the processor that brought them; the two-byte opcodes below
+# catch the rest (MMX, SSE and their successors, long nops, ...).
+LATER_INSTRUCTIONS = {
+    "486": {"bswap", "cmpxchg", "xadd", "invd", "wbinvd", "invlpg"},
+    "Pentium": {"cpuid", "rdtsc", "rdmsr", "wrmsr", "cmpxchg8b", "rsm"},
+    "Pentium Pro and later": {"rdpmc", "ud2", "sysenter", "sysexit", "fcomi", "fcomip",
+                              "fucomi", "fucomip"},
+}
+LATER_PREFIXES = {"cmov": "Pentium Pro", "fcmov": "Pentium Pro"}
+# The second byte of every 0F xx opcode the 80386 has.
+I386_TWO_BYTE = ({0x00, 0x01, 0x02, 0x03, 0x06, 0x20, 0x21, 0x22, 0x23, 0x24, 0x26}
+                 | set(range(0x80, 0xA0)) | {0xA0, 0xA1, 0xA3, 0xA4, 0xA5, 0xA8, 0xA9, 0xAB,
+                                             0xAC, 0xAD, 0xAF, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6,
+                                             0xB7, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF})
+LATER_GROUPS = {getattr(x86, name): name for name in dir(x86)
+                if re.fullmatch(r"X86_GRP_(CMOV|MMX|3DNOW|SSE\w*|SSSE3|AVX\w*|FPU|F16C|FMA\w*"
+                                r"|AES|SHA|BMI\w*|ADX|TBM|XOP)", name)}
+LATER_REGISTER = re.compile(r"\b(mm[0-7]|[xyz]mm\d+|st\(?\d?\)?|k[0-7])\b")
+
+
+def beyond_the_80386(pe):
+    """Every instruction of every executable section that an 80386 lacks,
+    as (address, mnemonic, text, why)."""
+    md = capstone.Cs(capstone.CS_ARCH_X86, capstone.CS_MODE_32)
+    md.detail = True
+    md.skipdata = True  # the linker's constructor list lies at the end of .text
+    later = {m: gen for gen, names in LATER_INSTRUCTIONS.items() for m in names}
+    findings = []
+    for section in pe.sections:
+        if not section.Characteristics & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]:
+            continue
+        code = section.get_data()[:section.Misc_VirtualSize]
+        base = pe.OPTIONAL_HEADER.ImageBase + section.VirtualAddress
+        for insn in md.disasm(code, base):
+            if insn.id == 0:
+                continue
+            text = f"{insn.mnemonic} {insn.op_str}".strip()
+            name = insn.mnemonic.split()[-1]  # without lock or rep
+            opcode = [b for b in insn.opcode if b]
+            why = later.get(name)
+            why = why or next((gen for prefix, gen in LATER_PREFIXES.items()
+                               if name.startswith(prefix)), None)
+            if name.startswith("f") or name == "wait":
+                why = why or "x87"
+            why = why or next((LATER_GROUPS[g] for g in insn.groups if g in LATER_GROUPS), None)
+            if not why and len(opcode) >= 2 and opcode[0] == 0x0F and opcode[1] not in I386_TWO_BYTE:
+                why = f"opcode 0F {opcode[1]:02X}"
+            if not why and LATER_REGISTER.search(insn.op_str):
+                why = "register the 80386 lacks"
+            if why:
+                findings.append((insn.address, name, text, why))
+    return findings
+
+
+def test_every_instruction_is_one_the_80386_has(pe):
+    findings = beyond_the_80386(pe)
+    counts = Counter(name for _, name, _, _ in findings)
+    listing = "\n".join(f"  {address:#010x}  {text}  ({why})"
+                         for address, _, text, why in findings[:40])
+    assert not findings, (f"{len(findings)} instructions beyond the 80386 "
+                          f"({dict(counts.most_common())}):\n{listing}")

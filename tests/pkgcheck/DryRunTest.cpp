@@ -3,6 +3,7 @@
 #include "install/Installer.h"
 #include "pkgcheck/DryRun.h"
 #include "probes/SupportedIds.h"
+#include "tests/unit/IdTexts.h"
 
 namespace pkgcheck {
 namespace {
@@ -93,7 +94,7 @@ TEST(ReplayLauncher, ShortAndLongListsAgreeWithComparingEveryPair) {
     longList += "g=Z\r\ne=\r\n";
     for (const std::string& list : {shortList, longList}) {
         for (const launcher::CodePage& cp : {launcher::CodePage::SingleByte(), sjis}) {
-            const std::vector<std::string> entries = launcher::ParseSupportedIds(list, cp);
+            const std::vector<std::string> entries = launcher::testing::ParseSupportedIds(list, cp);
             for (const Names& names : fleets) {
                 std::vector<int> first;
                 std::size_t end = names.size();

@@ -14,7 +14,7 @@ using testing::ProcessEnded;
 class FindSupportedDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app.installDir = "C:\\pkg\\";
+        app.installDir.Assign("C:\\pkg\\");
         fake.files["C:\\pkg\\key.ini"] = "[ids]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002\r\n";
     }
     bool Find() {
@@ -30,7 +30,7 @@ TEST_F(FindSupportedDeviceTest, FirstEnumeratedSubkeyWinsWhicheverEntryMatches) 
     fake.subkeys = {"VEN_10DE&DEV_0001", "VEN_1002&DEV_4150&SUBSYS_0&REV_00",
                     "VEN_8086&DEV_2922&SUBSYS_00000000&REV_02"};
     ASSERT_TRUE(Find());
-    EXPECT_EQ(app.deviceKey, "VEN_1002&DEV_4150&SUBSYS_0&REV_00\"");
+    EXPECT_EQ(app.deviceKey.view(), "VEN_1002&DEV_4150&SUBSYS_0&REV_00\"");
     // Later subkeys are never read once one matched.
     EXPECT_EQ(fake.enumeratedIndices, (std::vector<std::uint32_t>{0, 1}));
 }
@@ -39,14 +39,14 @@ TEST_F(FindSupportedDeviceTest, CaseAndBlanksCount) {
     fake.files["C:\\pkg\\key.ini"] = "a=ven_8086\r\nb=VEN_8086 \r\n";
     fake.subkeys = {"VEN_8086&DEV_2922"};
     EXPECT_FALSE(Find());
-    EXPECT_EQ(app.deviceKey, "");
+    EXPECT_EQ(app.deviceKey.view(), "");
 }
 
 TEST_F(FindSupportedDeviceTest, EmptyEntryMatchesTheFirstSubkey) {
     fake.files["C:\\pkg\\key.ini"] = "a=NOPE\r\nb=\r\n";
     fake.subkeys = {"VEN_0000&DEV_0000", "VEN_8086&DEV_2922"};
     ASSERT_TRUE(Find());
-    EXPECT_EQ(app.deviceKey, "VEN_0000&DEV_0000\"");
+    EXPECT_EQ(app.deviceKey.view(), "VEN_0000&DEV_0000\"");
 }
 
 TEST_F(FindSupportedDeviceTest, FailuresEndTheScanAndCloseTheKey) {

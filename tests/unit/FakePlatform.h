@@ -33,6 +33,9 @@ public:
     ~FakePlatform() override {
         for (void* block : blocks_) std::free(block);
     }
+    FakePlatform() = default;
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
 
     // --- script ---
     std::string modulePath = "C:\\pkg\\launcher.exe";
@@ -51,6 +54,8 @@ public:
     int seekFailsAt = -1;  // index of the seek that fails
     std::size_t readLimit = static_cast<std::size_t>(-1);
     bool allocationFails = false;
+    // Allocations from this one on (counted from 0) are refused; -1: none.
+    long refuseAllocationsFrom = -1;
 
     bool pciKeyExists = true;
     bool countFails = false;
@@ -191,13 +196,22 @@ public:
         return 0;
     }
     void* Allocate(std::size_t bytes) override {
-        if (allocationFails) return nullptr;
+        const long number = allocations++;
+        if (allocationFails || (refuseAllocationsFrom >= 0 && number >= refuseAllocationsFrom))
+            return nullptr;
         // Poisoned, so a missing terminator shows up as stray bytes.
-        void* block = std::malloc(bytes);
+        void* block = std::malloc(bytes == 0 ? 1 : bytes);
         std::memset(block, 'Z', bytes);
-        blocks_.push_back(block);
+        blocks_.insert(block);
         return block;
     }
+    void Release(void* block) override {
+        if (!block) return;
+        // Only blocks of this platform's heap, and each once.
+        if (blocks_.erase(block) != 1) std::abort();
+        std::free(block);
+    }
+    long allocations = 0;
     std::vector<std::size_t> readRequests;
     int seeks = 0;
     int streamsClosed = 0;
@@ -211,7 +225,7 @@ private:
         bool closed;
     };
     std::vector<std::unique_ptr<Stream>> streams_;
-    std::vector<void*> blocks_;
+    std::set<void*> blocks_;
 };
 
 }  // namespace launcher::testing

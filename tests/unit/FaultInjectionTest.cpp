@@ -1,8 +1,8 @@
 // Whole runs of the launcher, each with one failure of the system beneath it:
-// one platform call failing in one of the ways it can, or one allocation
-// refused. Whatever fails, the run ends with status 0 and with one of the
-// outcomes a user may meet, and nothing is read or started by a path other
-// than the launcher's own directory.
+// one platform call failing in one of the ways it can, or the heap giving
+// nothing more from some allocation on. Whatever fails, the run ends with status 0 and with one of
+// the outcomes a user may meet, and nothing is read or started by a path other than the launcher's
+// own directory.
 
 #include <gtest/gtest.h>
 
@@ -11,13 +11,11 @@
 
 #include "app/LauncherApp.h"
 #include "install/Installer.h"
-#include "tests/unit/AllocationHook.h"
 #include "tests/unit/FakePlatform.h"
 
 namespace launcher {
 namespace {
 
-using testing::AllocationHook;
 using testing::FakePlatform;
 using testing::ProcessEnded;
 
@@ -33,7 +31,6 @@ public:
     std::vector<int> modesOfCall;  // per counted call: its ways to fail
 
     std::size_t ModuleFileName(char* buffer, std::size_t size) override {
-        AllocationHook::Pause pause;
         switch (Fails(2)) {
             case 0:
                 return 0;
@@ -44,77 +41,60 @@ public:
         }
     }
     bool GetVersionRecord(VersionRecord* record) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 && FakePlatform::GetVersionRecord(record);
     }
     int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
-        AllocationHook::Pause pause;
         const int result = FakePlatform::ShowMessageBox(text, caption, style);
         return Fails(1) < 0 ? result : 0;
     }
     unsigned StartProgram(const char* commandLine, unsigned showCommand) override {
-        AllocationHook::Pause pause;
         const unsigned result = FakePlatform::StartProgram(commandLine, showCommand);
         return Fails(1) < 0 ? result : 2;  // file not found
     }
-    void Sleep(unsigned milliseconds) override {
-        AllocationHook::Pause pause;
-        FakePlatform::Sleep(milliseconds);
-    }
+    void Sleep(unsigned milliseconds) override { FakePlatform::Sleep(milliseconds); }
     bool TopLevelWindowExists(const char* title) override {
-        AllocationHook::Pause pause;
         const bool found = FakePlatform::TopLevelWindowExists(title);
         return Fails(1) < 0 && found;
     }
     long OpenRegistryKey(RegistryRoot root, const char* path, std::uint32_t access,
                          RegistryKey* key) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 ? FakePlatform::OpenRegistryKey(root, path, access, key) : 5;
     }
     long QuerySubkeyCount(RegistryKey key, std::uint32_t* count) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 ? FakePlatform::QuerySubkeyCount(key, count) : 6;
     }
     long EnumSubkey(RegistryKey key, std::uint32_t index, char* name, std::uint32_t size) override {
-        AllocationHook::Pause pause;
         const int mode = Fails(2);
         if (mode == 0) return 259;  // no more items
         if (mode == 1) return 234;  // more data
         return FakePlatform::EnumSubkey(key, index, name, size);
     }
     long CloseRegistryKey(RegistryKey key) override {
-        AllocationHook::Pause pause;
         const long result = FakePlatform::CloseRegistryKey(key);
         return Fails(1) < 0 ? result : 6;
     }
     FileStream OpenStream(const char* path, const char* mode) override {
-        AllocationHook::Pause pause;
         FileStream stream = FakePlatform::OpenStream(path, mode);
         return Fails(1) < 0 ? stream : nullptr;
     }
     int SeekStream(FileStream stream, long offset, int origin) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 ? FakePlatform::SeekStream(stream, offset, origin) : -1;
     }
     long TellStream(FileStream stream) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 ? FakePlatform::TellStream(stream) : -1L;
     }
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                            FileStream stream) override {
-        AllocationHook::Pause pause;
         const int mode = Fails(2);
         if (mode == 0) return 0;
         if (mode == 1) readLimit = (size * count) / 2;  // a short read
         return FakePlatform::ReadStream(buffer, size, count, stream);
     }
     int CloseStream(FileStream stream) override {
-        AllocationHook::Pause pause;
         const int result = FakePlatform::CloseStream(stream);
         return Fails(1) < 0 ? result : EOF;
     }
     void* Allocate(std::size_t bytes) override {
-        AllocationHook::Pause pause;
         return Fails(1) < 0 ? FakePlatform::Allocate(bytes) : nullptr;
     }
 
@@ -166,18 +146,15 @@ struct Outcome {
     bool endedAtOnce = false;
 };
 
-Outcome RunOnce(FaultyPlatform& fake, long refuseAllocation, long* allocations) {
+Outcome RunOnce(FaultyPlatform& fake) {
     Outcome outcome;
     CLauncherApp app(fake);
-    AllocationHook::Arm(refuseAllocation);
     try {
         outcome.status = CWinApp::RunCurrent();
     } catch (const ProcessEnded& end) {
         outcome.status = end.status;
         outcome.endedAtOnce = true;
     }
-    const long counted = AllocationHook::Disarm();
-    if (allocations) *allocations = counted;
     return outcome;
 }
 
@@ -214,8 +191,12 @@ void ExpectAllowed(const FaultyPlatform& fake, const Outcome& outcome, const Mac
 
     if (!starts.empty()) {
         bool exact = false;
-        for (const std::string& subkey : m.subkeys)
-            exact = exact || starts[0] == "start 0 " + ComposeInstallerCommand(dir, subkey + "\"");
+        for (const std::string& subkey : m.subkeys) {
+            FakePlatform heap;
+            ByteString line(heap);
+            ASSERT_TRUE(ComposeInstallerCommand(line, dir, subkey + "\""));
+            exact = exact || starts[0] == "start 0 " + std::string(line.view());
+        }
         EXPECT_TRUE(exact) << starts[0];
         EXPECT_FALSE(outcome.endedAtOnce);
         EXPECT_EQ(fake.events.back().rfind("find ", 0), 0u) << "no wait for the window";
@@ -244,35 +225,38 @@ void ExpectAllowed(const FaultyPlatform& fake, const Outcome& outcome, const Mac
 
 TEST(FaultInjection, EveryFaultEndsWithStatusZeroAndAnAllowedOutcome) {
     int platformFaults = 0;
-    long allocationFaults = 0;
+    long heapFaults = 0;
     for (const Machine& m : Machines()) {
         FaultyPlatform clean;
         Prepare(clean, m);
-        long allocations = 0;
-        ExpectAllowed(clean, RunOnce(clean, -1, &allocations), m, "no fault");
+        ExpectAllowed(clean, RunOnce(clean), m, "no fault");
 
+        // One call failing covers one refused allocation among others.
         for (std::size_t call = 0; call < clean.modesOfCall.size(); ++call) {
             for (int mode = 0; mode < clean.modesOfCall[call]; ++mode) {
                 FaultyPlatform fake;
                 Prepare(fake, m);
                 fake.fault = {static_cast<int>(call), mode};
-                const Outcome outcome = RunOnce(fake, -1, nullptr);
+                const Outcome outcome = RunOnce(fake);
                 ExpectAllowed(
                     fake, outcome, m,
                     "call " + std::to_string(call) + " fails in way " + std::to_string(mode));
                 ++platformFaults;
             }
         }
-        for (long k = 0; k < allocations; ++k) {
+        // A heap that is used up stays so: every allocation from the k-th on
+        // is refused, the box's own included.
+        for (long k = 0; k < clean.allocations; ++k) {
             FaultyPlatform fake;
             Prepare(fake, m);
-            const Outcome outcome = RunOnce(fake, k, nullptr);
-            ExpectAllowed(fake, outcome, m, "allocation " + std::to_string(k) + " refused");
-            ++allocationFaults;
+            fake.refuseAllocationsFrom = k;
+            const Outcome outcome = RunOnce(fake);
+            ExpectAllowed(fake, outcome, m, "allocations from " + std::to_string(k) + " refused");
+            ++heapFaults;
         }
     }
-    std::printf("fault points tried: %ld (%d platform call failures, %ld refused allocations)\n",
-                platformFaults + allocationFaults, platformFaults, allocationFaults);
+    std::printf("fault points tried: %ld (%d platform call failures, %ld exhausted heaps)\n",
+                platformFaults + heapFaults, platformFaults, heapFaults);
 }
 
 }  // namespace

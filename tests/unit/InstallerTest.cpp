@@ -12,20 +12,23 @@ using testing::ProcessEnded;
 using Events = std::vector<std::string>;
 
 TEST(ComposeInstallerCommand, ExactLineAndQuotingForBlanks) {
-    EXPECT_EQ(ComposeInstallerCommand("C:\\pkg\\", "X\""),
-              "C:\\pkg\\install.exe C:\\pkg\\drv\\stordrv.inf \"PCI\\X\"");
-    EXPECT_EQ(ComposeInstallerCommand("C:\\Program Files\\pkg\\", "VEN_1&DEV_2\""),
+    FakePlatform fake;
+    ByteString line(fake);
+    ASSERT_TRUE(ComposeInstallerCommand(line, "C:\\pkg\\", "X\""));
+    EXPECT_EQ(line.view(), "C:\\pkg\\install.exe C:\\pkg\\drv\\stordrv.inf \"PCI\\X\"");
+    ASSERT_TRUE(ComposeInstallerCommand(line, "C:\\Program Files\\pkg\\", "VEN_1&DEV_2\""));
+    EXPECT_EQ(line.view(),
               "\"C:\\Program Files\\pkg\\install.exe\" "
               "\"C:\\Program Files\\pkg\\drv\\stordrv.inf\" \"PCI\\VEN_1&DEV_2\"");
-    EXPECT_EQ(InstallerWindowTitle("C:\\Program Files\\pkg\\"),
-              "C:\\Program Files\\pkg\\Install.exe");
+    ASSERT_TRUE(InstallerWindowTitle(line, "C:\\Program Files\\pkg\\"));
+    EXPECT_EQ(line.view(), "C:\\Program Files\\pkg\\Install.exe");
 }
 
 class RunInstallerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app.installDir = "D:\\pkg\\";
-        app.deviceKey = "stale\"";
+        app.installDir.Assign("D:\\pkg\\");
+        app.deviceKey.Assign("stale\"");
         fake.files["D:\\pkg\\key.ini"] = "[ids]\r\nid=DEV_2922\r\n";
         fake.subkeys = {"VEN_8086&DEV_2922&SUBSYS_00000000&REV_02"};
     }
@@ -64,7 +67,7 @@ TEST_F(RunInstallerTest, NoSupportedDeviceShowsWorryAndEndsWithoutStarting) {
     EXPECT_EQ(fake.boxes[0].caption, "Worry");
     EXPECT_EQ(fake.boxes[0].style, kMbOk);
     EXPECT_TRUE(fake.events.empty());
-    EXPECT_EQ(app.deviceKey, "");
+    EXPECT_EQ(app.deviceKey.view(), "");
 }
 
 }  // namespace

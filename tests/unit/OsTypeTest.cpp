@@ -44,12 +44,14 @@ TEST(ClassifyVersion, TableAtItsBoundaries) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << c.platformId << " " << c.major << "." << c.minor << " build " << c.build);
-        const auto type =
-            ClassifyVersion(FakePlatform::MakeRecord(c.platformId, c.major, c.minor, c.build));
-        ASSERT_TRUE(type.has_value());
-        EXPECT_EQ(*type, c.expected);
+        OsType type = 77;
+        ASSERT_TRUE(ClassifyVersion(
+            FakePlatform::MakeRecord(c.platformId, c.major, c.minor, c.build), &type));
+        EXPECT_EQ(type, c.expected);
     }
-    EXPECT_FALSE(ClassifyVersion(FakePlatform::MakeRecord(3, 5, 1, 2600)).has_value());
+    OsType type = 77;
+    EXPECT_FALSE(ClassifyVersion(FakePlatform::MakeRecord(3, 5, 1, 2600), &type));
+    EXPECT_EQ(type, 77);
 }
 
 TEST(DetectOsType, AsksForTheExtendedRecordAndShowsNothingOnSuccess) {

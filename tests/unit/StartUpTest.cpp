@@ -32,7 +32,7 @@ TEST(InstallDir, DoubleByteTrailBackslashDoesNotCutTheDirectory) {
     fake.SetVersion(2, 6, 1, 7601);
     CLauncherApp app(fake);
     app.StartUp();
-    EXPECT_EQ(app.installDir,
+    EXPECT_EQ(app.installDir.view(),
               "C:\\\x95\x5C\\sub\x95\x5C"
               "dir\\");
     // Without the code page the trail byte would have been taken for the separator.

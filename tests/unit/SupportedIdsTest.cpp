@@ -3,11 +3,13 @@
 #include "app/LauncherApp.h"
 #include "probes/SupportedIds.h"
 #include "tests/unit/FakePlatform.h"
+#include "tests/unit/IdTexts.h"
 
 namespace launcher {
 namespace {
 
 using testing::FakePlatform;
+using testing::ParseSupportedIds;
 using testing::ProcessEnded;
 using Ids = std::vector<std::string>;
 
@@ -52,7 +54,7 @@ TEST(ParseSupportedIds, KeepsManyAndLongEntriesWhole) {
 
 class LoadSupportedIdsTest : public ::testing::Test {
 protected:
-    void SetUp() override { app.installDir = "C:\\pkg\\"; }
+    void SetUp() override { app.installDir.Assign("C:\\pkg\\"); }
     void Load(const std::string& content) {
         fake.files["C:\\pkg\\key.ini"] = content;
         app.LoadSupportedIds();
@@ -82,15 +84,8 @@ TEST_F(LoadSupportedIdsTest, EmptyFileIsNoFailure) {
     EXPECT_TRUE(fake.boxes.empty());
 }
 
-TEST_F(LoadSupportedIdsTest, ShortReadLeavesNoUnreadBytesInTheText) {
-    fake.readLimit = 6;
-    Load("a=ABC\r\nb=DEF\r\n");
-    EXPECT_EQ(std::string(listText), "a=ABC\r");
-    EXPECT_EQ(Table(), (Ids{"ABC"}));
-}
-
 TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
-    auto expectNotFound = [this](const char* what) {
+    auto expectNotFound = [this](const char* what, const char* caption = "launcher") {
         fake.boxes.clear();
         try {
             app.LoadSupportedIds();
@@ -100,17 +95,18 @@ TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
         }
         ASSERT_EQ(fake.boxes.size(), 1u) << what;
         EXPECT_EQ(fake.boxes[0].text, "key.ini not found !!");
-        EXPECT_EQ(fake.boxes[0].caption, "launcher");
+        EXPECT_EQ(fake.boxes[0].caption, caption) << what;
         EXPECT_EQ(fake.boxes[0].style, kMbOk | kMbIconExclamation);
     };
     expectNotFound("missing file");
 
     fake.files["C:\\pkg\\key.ini"] = "a=A\r\n";
-    fake.allocationFails = true;
-    expectNotFound("no memory");
+    // The path is built; the content's block, and the box's caption, are not.
+    fake.refuseAllocationsFrom = fake.allocations + 1;
+    expectNotFound("no memory", "");
     EXPECT_EQ(fake.streamsClosed, 1);
 
-    fake.allocationFails = false;
+    fake.refuseAllocationsFrom = -1;
     fake.tellFails = true;
     expectNotFound("length unknown");
     EXPECT_EQ(fake.streamsClosed, 2);
@@ -122,7 +118,13 @@ TEST_F(LoadSupportedIdsTest, UnreadableListShowsTheBoxAndEndsTheProcess) {
     expectNotFound("seek back fails");
     EXPECT_EQ(fake.streamsClosed, 3);
 
-    app.installDir.clear();
+    // Read whole, this list would choose another device, or one at all.
+    fake.readLimit = 3;
+    expectNotFound("read stops short");
+    EXPECT_EQ(fake.streamsClosed, 4);
+    fake.readLimit = static_cast<std::size_t>(-1);
+
+    app.installDir.Clear();
     fake.openedFiles.clear();
     expectNotFound("own directory unknown");
     EXPECT_TRUE(fake.openedFiles.empty());
