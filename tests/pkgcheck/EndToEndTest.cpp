@@ -40,9 +40,10 @@ protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", "MZ");
-        pkg.Write("drv/stordrv.inf", testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86\r\n"
-                                                      "[Models.NTx86]\r\n"
-                                                      "D=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
+        pkg.Write("drv/stordrv.inf",
+                  testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
+                                   "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
         devices.Write("devices.reg",
                       testing::Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\"

@@ -69,10 +69,19 @@ TEST(ReadInf, CollectsPciIdsOfTheX86Nt5ModelSections) {
     EXPECT_EQ(Ids(inf), (Strings{"PCI\\VEN_8086&DEV_2920", "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000",
                                  "PCI\\CC_0106", "pci\\ven_8086&dev_2923"}));
     EXPECT_EQ(inf.ids[3].line, 16);  // where the continued line starts
-    // [NT.5.2] and [Other] are named but absent.
-    ASSERT_EQ(inf.warnings.size(), 2u);
-    EXPECT_EQ(inf.warnings[0].kind, "inf-missing-section");
+    // [NT.5.2] and [Other] are named but absent; x64 NT 5.2 and NT 6.0 get
+    // models of their own.
+    EXPECT_EQ(Kinds(inf.warnings),
+              (Strings{"inf-missing-section", "inf-missing-section", "inf-other-target",
+                       "inf-other-target", "inf-x64-missing"}));
     EXPECT_NE(inf.warnings[1].message.find("[Other]"), std::string::npos);
+    ASSERT_EQ(inf.otherSections.size(), 2u);
+    EXPECT_EQ(inf.otherSections[1].name + " " + inf.otherSections[1].serves,
+              "Storage.NTx86.6.0 x86, NT 6.0 and later");
+    EXPECT_NE(inf.warnings[4].message.find("[Storage.NTamd64] (x64) lacks 4 PCI IDs that x86 NT "
+                                           "5.x has (PCI\\VEN_8086&DEV_2920, "),
+              std::string::npos)
+        << inf.warnings[4].message;
 }
 
 TEST(ReadInf, ReadsUtf16AsTheSameFile) {
@@ -84,8 +93,10 @@ TEST(ReadInf, ReadsUtf16AsTheSameFile) {
 }
 
 TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
-    const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86\r\n";
-    const std::string models = "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n";
+    const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86, NTamd64\r\n";
+    const std::string models =
+        "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n"
+        "[Models.NTamd64]\r\n%Desc% = Install, %HWID%, %Compat%\r\n";
     const std::string strings =
         "[Strings]\r\nHWID = \"PCI\\VEN_8086&DEV_2922\" ; quoted\r\n"
         "[Strings.0407]\r\nhwid = PCI\\VEN_0000\r\nCompat = \"pci\\CC_01\"\"06\"\r\n";
@@ -94,16 +105,22 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
     for (const char c : plain)
         if (c != '\n') crOnly += c;
     const Strings both = {"PCI\\VEN_8086&DEV_2922", "pci\\CC_01\"06"};
+    const std::string win7 =
+        "[Manufacturer]\r\n%Intel% = Intel, NTx86.6.1.1, NTx86.6.2\r\n"
+        "[Intel.NTx86.6.1.1]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n"
+        "[Intel.NTx86.6.2]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n";
     struct Case {
         const char* what;
         std::string bytes;
         Strings ids;
         Strings kinds;
+        std::string said = "";  // part of a warning
     } const cases[] = {
         // [Strings] wins over [Strings.0407]; keys ignore case; "" is a quote.
         {"%strkey% IDs", plain, both, {}},
         {"%strkey% decoration",
-         "[Manufacturer]\r\nM = Models, %Target%\r\n" + models + strings + "Target = NTx86\r\n",
+         "[Manufacturer]\r\nM = Models, %Target%, NTamd64\r\n" + models + strings +
+             "Target = NTx86\r\n",
          both,
          {}},
         {"UTF-16LE without mark", testing::Utf16Le(plain).substr(2), both, {"inf-no-bom"}},
@@ -116,32 +133,86 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
          "[Manufacturer]\r\n%Maker% = Models, NT$ARCH$, NT$ARCH$.6.0\r\n"
          "[Models.NT$ARCH$]\r\nD = I, PCI\\VEN_8086\r\n",
          {},
-         {"inf-unstamped", "inf-no-pci-ids"}},
+         {"inf-unstamped", "inf-no-pci-ids"},
+         "its 1 PCI ID is in [Models.NT$ARCH$] (an unstamped $ARCH$ template, for no platform), "
+         "not in [Models], which 2000 and XP read"},
+        {"models for NT 6.1 and later only",
+         win7,
+         {},
+         {"inf-no-pci-ids"},
+         "[Intel.NTx86.6.1.1] (x86, NT 6.1 and later, workstations) and [Intel.NTx86.6.2] (x86, "
+         "NT 6.2 and later), not in [Intel], which 2000 and XP read"},
+        {"64-bit models only",
+         "[Manufacturer]\r\nM = Models, NTamd64, NTia64\r\n[Models.NTamd64]\r\nD = I, "
+         "PCI\\VEN_1\r\n[Models.NTia64]\r\nD = I, PCI\\VEN_1, PCI\\VEN_2\r\n",
+         {},
+         {"inf-no-pci-ids"},
+         "its 2 PCI IDs are in [Models.NTamd64] (x64) and [Models.NTia64] (Itanium)"},
+        {"a build of NT 10.0",
+         "[Manufacturer]\r\nM = Models, NTx86.10.0...16299\r\n[Models.NTx86.10.0...16299]\r\n"
+         "D = I, PCI\\VEN_1\r\n",
+         {},
+         {"inf-no-pci-ids"},
+         "(x86, NT 10.0 build 16299 and later)"},
+        {"an ID for NT 6.0 and later only",
+         plain + "[Models.NTx86.6.0]\r\nD = I, PCI\\VEN_8086&DEV_2929\r\n[Manufacturer]\r\n"
+                 "M2 = Models, NTx86.6.0\r\n",
+         both,
+         {"inf-other-target"},
+         "PCI\\VEN_8086&DEV_2929 is in [Models.NTx86.6.0] (x86, NT 6.0 and later), not in [Models] "
+         "or [Models.NTx86], which 2000 and XP read"},
+        {"x64 models for NT 6.1 and later only",
+         "[Manufacturer]\r\nM = Models, NTx86, NTamd64.6.1\r\n[Models.NTx86]\r\nD = I, "
+         "PCI\\VEN_1\r\n[Models.NTamd64.6.1]\r\nD = I, PCI\\VEN_1\r\n",
+         {"PCI\\VEN_1"},
+         {"inf-x64-missing"},
+         "no model section serves x64 NT 5.2 (a [Manufacturer] decoration NTamd64 or "
+         "NTamd64.5.2); [Models.NTamd64.6.1] (x64, NT 6.1 and later) comes too late: the launcher "
+         "goes on under NT 5.2, so on XP x64 and Server 2003 x64 it runs under WOW64"},
+        // A wider ID for x64 serves the device of a narrower one for x86.
+        {"x64 models lack an ID",
+         "[Manufacturer]\r\nM = Models, NTx86, NTamd64.5.2\r\n[Models.NTx86]\r\nD = I, "
+         "PCI\\VEN_1&DEV_2, PCI\\VEN_1&DEV_3, PCI\\VEN_1&DEV_4&SUBSYS_00000000&REV_01\r\n"
+         "[Models.NTamd64.5.2]\r\nD = I, PCI\\VEN_1&DEV_2, pci\\ven_1&dev_4&rev_01\r\n",
+         {"PCI\\VEN_1&DEV_2", "PCI\\VEN_1&DEV_3", "PCI\\VEN_1&DEV_4&SUBSYS_00000000&REV_01"},
+         {"inf-other-target", "inf-x64-missing"},
+         "[Models.NTamd64.5.2] (x64, NT 5.2 and later) lacks 1 PCI ID that x86 NT 5.x has "
+         "(PCI\\VEN_1&DEV_3)"},
     };
     for (const Case& c : cases) {
         const InfCheck inf = ReadInf(c.bytes, "drv\\stordrv.inf");
         EXPECT_EQ(inf.error, "") << c.what;
         EXPECT_EQ(Ids(inf), c.ids) << c.what;
         EXPECT_EQ(Kinds(inf.warnings), c.kinds) << c.what;
+        std::string messages;
+        for (const Finding& f : inf.warnings) messages += f.message + "\n";
+        EXPECT_NE(messages.find(c.said), std::string::npos) << c.what << ": " << messages;
     }
 }
 
 TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
     const InfCheck inf = ReadInf(kInf, "drv\\stordrv.inf");
     const ListCheck list = CheckList(
-        "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002",
+        "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002\r"
+        "e=VEN_8086&DEV_2929\rf=VEN_8086&DEV_2928&SUBSYS_1",
         launcher::CodePage::SingleByte(), "key.ini");
     const CrossCheck cross =
         CrossCheckInf(list, inf, launcher::CodePage::SingleByte(), "key.ini", "drv\\stordrv.inf");
     // The INF's lower-case ID stands for an upper-case device name; the
     // lower-case entry covers nothing; a narrower entry fits the INF but
     // leaves the rest of its ID uncovered.
-    EXPECT_EQ(cross.entryMatchesInf, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(cross.entryMatchesInf, (std::vector<bool>{true, false, true, false, false, false}));
     EXPECT_EQ(cross.coveringEntry, (std::vector<int>{-1, -1, -1, 0}));
     Strings kinds;
     for (const Finding& f : cross.warnings) kinds.push_back(f.kind + ":" + std::to_string(f.line));
-    EXPECT_EQ(kinds, (Strings{"entry-not-in-inf:2", "entry-not-in-inf:4", "inf-id-not-covered:10",
+    // Entries for the x64 and NT 6.0 models are told where those stand.
+    EXPECT_EQ(kinds, (Strings{"entry-not-in-inf:2", "entry-not-in-inf:4", "inf-other-target:5",
+                              "inf-other-target:6", "inf-id-not-covered:10",
                               "inf-id-not-covered:13", "inf-id-not-covered:13"}));
+    EXPECT_EQ(cross.warnings[2].message.substr(0, 60),
+              "VEN_8086&DEV_2929 is in [Storage.NTamd64] (x64), not in [Sto");
+    EXPECT_NE(cross.warnings[3].message.find("[Storage.NTx86.6.0] (x86, NT 6.0 and later)"),
+              std::string::npos);
 }
 
 TEST(CrossCheckInf, MatchesOnlyAtCharacterBoundariesAndNeverABarePrefix) {
