@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "pkgcheck/Check.h"
 #include "pkgcheck/Inf.h"
+#include "pkgcheck/Text.h"
+#include "pkgcheck/WriteList.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {
@@ -92,7 +98,16 @@ TEST(ReadInf, ReadsUtf16AsTheSameFile) {
     EXPECT_EQ(ReadInf("[Version]\r\n", "x").warnings[0].kind, "inf-no-manufacturer");
 }
 
-TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
+struct InfCase {
+    const char* what;
+    std::string bytes;
+    Strings ids;
+    Strings kinds;
+    std::string said = "";  // part of a warning
+};
+
+// INF files as they are written: the syntax, and the platforms offered.
+std::vector<InfCase> InfCases() {
     const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86, NTamd64\r\n";
     const std::string models =
         "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n"
@@ -109,13 +124,7 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
         "[Manufacturer]\r\n%Intel% = Intel, NTx86.6.1.1, NTx86.6.2\r\n"
         "[Intel.NTx86.6.1.1]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n"
         "[Intel.NTx86.6.2]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n";
-    struct Case {
-        const char* what;
-        std::string bytes;
-        Strings ids;
-        Strings kinds;
-        std::string said = "";  // part of a warning
-    } const cases[] = {
+    return {
         // [Strings] wins over [Strings.0407]; keys ignore case; "" is a quote.
         {"%strkey% IDs", plain, both, {}},
         {"%strkey% decoration",
@@ -163,23 +172,38 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
          "or [Models.NTx86], which 2000 and XP read"},
         {"x64 models for NT 6.1 and later only",
          "[Manufacturer]\r\nM = Models, NTx86, NTamd64.6.1\r\n[Models.NTx86]\r\nD = I, "
-         "PCI\\VEN_1\r\n[Models.NTamd64.6.1]\r\nD = I, PCI\\VEN_1\r\n",
-         {"PCI\\VEN_1"},
+         "PCI\\VEN_1000\r\n[Models.NTamd64.6.1]\r\nD = I, PCI\\VEN_1000\r\n",
+         {"PCI\\VEN_1000"},
          {"inf-x64-missing"},
          "no model section serves x64 NT 5.2 (a [Manufacturer] decoration NTamd64 or "
          "NTamd64.5.2); [Models.NTamd64.6.1] (x64, NT 6.1 and later) comes too late: the launcher "
          "goes on under NT 5.2, so on XP x64 and Server 2003 x64 it runs under WOW64"},
+        // Some IDs make no entry of --write-list, or need none.
+        {"IDs the substring match cannot all stand for",
+         "[Manufacturer]\r\nM = Models\r\n[Models]\r\nD = I, pci\\ven_8086&dev_2922&rev_02, "
+         "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000, PCI\\VEN_8086&DEV_2922, "
+         "\"PCI\\VEN_8086&DEV_2923=4\", PCI\\CC_0106, PCI\\VEN_8086&DEV_292, "
+         "PCI\\VEN_8086&DEV_2924&SUBSYS_00000000&REV_01\r\n",
+         {"pci\\ven_8086&dev_2922&rev_02", "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000",
+          "PCI\\VEN_8086&DEV_2922", "PCI\\VEN_8086&DEV_2923=4", "PCI\\CC_0106",
+          "PCI\\VEN_8086&DEV_292", "PCI\\VEN_8086&DEV_2924&SUBSYS_00000000&REV_01"},
+         {"inf-x64-missing"}},
         // A wider ID for x64 serves the device of a narrower one for x86.
         {"x64 models lack an ID",
          "[Manufacturer]\r\nM = Models, NTx86, NTamd64.5.2\r\n[Models.NTx86]\r\nD = I, "
-         "PCI\\VEN_1&DEV_2, PCI\\VEN_1&DEV_3, PCI\\VEN_1&DEV_4&SUBSYS_00000000&REV_01\r\n"
-         "[Models.NTamd64.5.2]\r\nD = I, PCI\\VEN_1&DEV_2, pci\\ven_1&dev_4&rev_01\r\n",
-         {"PCI\\VEN_1&DEV_2", "PCI\\VEN_1&DEV_3", "PCI\\VEN_1&DEV_4&SUBSYS_00000000&REV_01"},
+         "PCI\\VEN_1000&DEV_0002, PCI\\VEN_1000&DEV_0003, "
+         "PCI\\VEN_1000&DEV_0004&SUBSYS_00000000&REV_01\r\n"
+         "[Models.NTamd64.5.2]\r\nD = I, PCI\\VEN_1000&DEV_0002, pci\\ven_1000&dev_0004&rev_01\r\n",
+         {"PCI\\VEN_1000&DEV_0002", "PCI\\VEN_1000&DEV_0003",
+          "PCI\\VEN_1000&DEV_0004&SUBSYS_00000000&REV_01"},
          {"inf-other-target", "inf-x64-missing"},
          "[Models.NTamd64.5.2] (x64, NT 5.2 and later) lacks 1 PCI ID that x86 NT 5.x has "
-         "(PCI\\VEN_1&DEV_3)"},
+         "(PCI\\VEN_1000&DEV_0003)"},
     };
-    for (const Case& c : cases) {
+}
+
+TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
+    for (const InfCase& c : InfCases()) {
         const InfCheck inf = ReadInf(c.bytes, "drv\\stordrv.inf");
         EXPECT_EQ(inf.error, "") << c.what;
         EXPECT_EQ(Ids(inf), c.ids) << c.what;
@@ -188,6 +212,60 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
         for (const Finding& f : inf.warnings) messages += f.message + "\n";
         EXPECT_NE(messages.find(c.said), std::string::npos) << c.what << ": " << messages;
     }
+}
+
+std::string ExampleFile(const std::string& path) {
+    std::ifstream in(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package/" + path,
+                     std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+Strings EntriesOf(const std::string& list) {
+    Strings entries;
+    for (const ListEntry& e : LocateEntries(list, launcher::CodePage::SingleByte()))
+        entries.push_back(list.substr(e.offset, e.length));
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// What --write-list writes passes the check of the same INF: every entry
+// matches it, and an ID no entry covers is one its comments name.
+TEST(WriteListFromInf, PassesTheCheckOfItsOwnInf) {
+    const std::string exampleInf = ExampleFile("drv/stordrv.inf");
+    std::vector<std::pair<std::string, std::string>> infs = {{"kInf", kInf},
+                                                             {"example", exampleInf}};
+    for (const InfCase& c : InfCases()) infs.emplace_back(c.what, c.bytes);
+    const launcher::CodePage cp = launcher::CodePage::SingleByte();
+    for (const auto& [what, bytes] : infs) {
+        const InfCheck inf = ReadInf(bytes, "drv\\stordrv.inf");
+        if (inf.ids.empty()) continue;
+        const WrittenList written = WriteListFromInf(inf, "drv\\stordrv.inf");
+        EXPECT_EQ(written.text.compare(0, 16, "[SupportedIDs]\r\n"), 0) << what;
+        const ListCheck list = CheckList(written.text, cp, "key.ini");
+        EXPECT_GT(written.entries, 0u) << what;
+        EXPECT_EQ(list.entries.size(), written.entries) << what;
+        EXPECT_EQ(Kinds(list.warnings), Strings{}) << what << "\n" << written.text;
+        const CrossCheck cross = CrossCheckInf(list, inf, cp, "key.ini", "drv\\stordrv.inf");
+        EXPECT_EQ(cross.entryMatchesInf, std::vector<bool>(list.entries.size(), true)) << what;
+        for (std::size_t j = 0; j < inf.ids.size(); ++j) {
+            const bool named = std::count(written.leftOut.begin(), written.leftOut.end(), j) > 0;
+            std::string shown = Visible(inf.Id(j));
+            for (std::size_t at = shown.find('='); at != std::string::npos; at = shown.find('='))
+                shown.replace(at, 1, "<3D>");
+            if (cross.coveringEntry[j] < 0) {
+                EXPECT_TRUE(named) << what << ": " << inf.Id(j);
+            }
+            if (named) {
+                EXPECT_NE(written.text.find("\r\n; " + shown + " "), std::string::npos)
+                    << what << ": " << shown << "\n"
+                    << written.text;
+            }
+        }
+    }
+    EXPECT_EQ(EntriesOf(WriteListFromInf(ReadInf(exampleInf, "x"), "x").text),
+              EntriesOf(ExampleFile("key.ini")));
 }
 
 TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
