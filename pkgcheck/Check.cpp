@@ -13,7 +13,8 @@ namespace pkgcheck {
 const char* const kUsage =
     "usage: pkgcheck [OPTIONS] [--] PACKAGE_DIR\n"
     "options: [--devices FILE|DIR|- ...| --this-machine] [--install-dir DIR]\n"
-    "         [--code-page N] [--json] [--strict] [--help] [--version]\n";
+    "         [--code-page N] [--json] [--strict] [--help] [--version]\n"
+    "       pkgcheck --write-list [--] PACKAGE_DIR > PACKAGE_DIR/key.ini\n";
 
 std::string HelpText() {
     return std::string(
@@ -35,6 +36,10 @@ std::string HelpText() {
            "                      on Linux, the system's on Windows).\n"
            "  --json              The same report as JSON.\n"
            "  --strict            Exit status 1 when there are warnings.\n"
+           "  --write-list        Instead of the report, write to standard output a key.ini\n"
+           "                      with the PCI IDs that drv\\stordrv.inf offers to 2000 and\n"
+           "                      XP on x86; its warnings go to standard error. key.ini and\n"
+           "                      install.exe need not be there yet.\n"
            "  -h, --help          This text.\n"
            "  --version           The version.\n"
            "  --                  Ends the options; what follows is the package directory.\n"
@@ -49,8 +54,10 @@ std::string HelpText() {
            "  subkey names      VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh, one a line (#\n"
            "                    starts a comment; PCI\\NAME\\INSTANCE stands for NAME)\n"
            "  UTF-16 files (with or without a byte-order mark) and UTF-8 files with one\n"
-           "  are read in the code page; characters it lacks become '?'. A file with no\n"
-           "  name of that form, or with NUL bytes, is an error.\n"
+           "  are read in the code page; characters it lacks become '?'. A name of another\n"
+           "  form is kept and compared all the same. A file other than a reg export or\n"
+           "  reg query with no name of that form, or any file with NUL bytes, is an\n"
+           "  error.\n"
            "\n"
            "Exit status: 0 when nothing is wrong (warnings alone do not count without\n"
            "--strict), 1 for warnings under --strict, 2 for errors: a missing or unreadable\n"
@@ -108,6 +115,8 @@ public:
                 o.json = true;
             } else if (arg == "--strict") {
                 o.strict = true;
+            } else if (arg == "--write-list") {
+                o.writeList = true;
             } else if (arg == "--this-machine") {
                 o.thisMachine = true;
             } else if (Value("--devices", &value)) {
@@ -132,6 +141,10 @@ public:
             return Fail("--devices and --this-machine exclude each other");
         if (std::count(o.devicesFiles.begin(), o.devicesFiles.end(), "-") > 1)
             return Fail("standard input (--devices -) can be read only once");
+        if (o.writeList && (o.json || o.strict || o.thisMachine || !o.devicesFiles.empty()))
+            return Fail(
+                "--write-list writes key.ini and no report: it takes no --json, --strict, "
+                "--devices or --this-machine");
         return parsed_;
     }
 
@@ -211,6 +224,7 @@ public:
 
     void Run(const MachineReader& thisMachine) {
         report_.layout = CheckLayout(options_.packageDir);
+        if (options_.writeList) return WriteList();
         Add(report_.layout.errors, &report_.errors);
         Add(report_.layout.warnings, &report_.warnings);
         CheckListFile();
@@ -265,6 +279,29 @@ private:
     }
 
     bool InfRead() const { return report_.inf && report_.inf->error.empty(); }
+
+    // key.ini is what is being written, and the installer plays no part in
+    // it: only the INF has to be there.
+    void WriteList() {
+        for (const Finding& error : report_.layout.errors)
+            if (error.file != kListName && error.file != report_.layout.items[kInstallerItem].name)
+                report_.errors.push_back(error);
+        Add(report_.layout.warnings, &report_.warnings);
+        CheckInfFile();
+        if (!InfRead()) return;
+        WrittenList list = WriteListFromInf(*report_.inf, kInfName);
+        if (list.entries > 0) return void(report_.writtenList = std::move(list));
+        std::string why;
+        for (std::size_t i = 0; i < list.leftOut.size(); ++i)
+            why += (i == 0 ? " (" : "; ") + ShortVisible(report_.inf->Id(list.leftOut[i])) + ": " +
+                   list.reasons[i];
+        Error("no-list", kInfName,
+              why.empty() ? "no list written: the INF offers no PCI hardware ID to 2000 and XP on "
+                            "x86"
+                          : "no list written: no PCI hardware ID the INF offers to 2000 and XP on "
+                            "x86 can be an entry" +
+                                why + ")");
+    }
 
     // The device files given, a directory standing for the files in it.
     std::vector<std::string> DeviceFiles() {

@@ -13,6 +13,7 @@
 #include "pkgcheck/Inf.h"
 #include "pkgcheck/Layout.h"
 #include "pkgcheck/ListCheck.h"
+#include "pkgcheck/WriteList.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {
@@ -30,7 +31,8 @@ struct Options {
     std::string installDir = "C:\\pkg\\";
     bool json = false;
     bool strict = false;
-    int codePage = 0;  // 0: the default of the build
+    bool writeList = false;  // key.ini from the INF instead of the report
+    int codePage = 0;        // 0: the default of the build
 };
 
 struct Arguments {
@@ -88,6 +90,7 @@ struct Report {
     // Set instead of `devices` and `dryRun` when several device files, or a
     // directory of them, are given.
     std::optional<std::vector<Machine>> fleet;
+    std::optional<WrittenList> writtenList;  // with --write-list, unless an error kept it
     std::vector<Finding> warnings;
     std::vector<Finding> errors;
 };

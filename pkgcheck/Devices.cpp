@@ -88,8 +88,9 @@ public:
         } else {
             LineWarning(&odd_, "odd-name", line,
                         ShortVisible(name) +
-                            " is not a PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh "
-                            "in upper-case hexadecimal); it is kept as given");
+                            " is not of the usual form VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh "
+                            "(upper-case hexadecimal); it is kept as given, and the launcher's "
+                            "substring match applies to it as to any name");
         }
         list_.names.Add(name);
     }
@@ -106,10 +107,19 @@ public:
         if (++counted->count <= kLinesNamed) Warn(kind, line, std::move(message));
     }
 
-    DeviceList Finish(std::string format) {
+    // A registry listing names each key as a subkey of Enum\PCI, so any one
+    // will do, whatever its form; other text is taken for a device file only
+    // when a name of the usual form is in it.
+    DeviceList Finish(std::string format, bool registry = false) {
         SummarizeCount(odd_, "odd-name", "lines hold no PCI subkey name of the usual form");
         list_.format = std::move(format);
-        if (wellFormed_ == 0) {
+        if (registry && list_.names.empty()) {
+            list_.error =
+                "no subkey of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI in it";
+            list_.unrecognised = true;
+            return std::move(list_);
+        }
+        if (!registry && wellFormed_ == 0) {
             list_.error = "no PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh) in it";
             list_.names = NameList();
             list_.warnings.clear();  // the error says it all
@@ -568,7 +578,7 @@ DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& f
         read = ReadRegQuery;
     }
     read(c.Adopt(encoding == Encoding::Ansi ? std::move(bytes) : std::move(ansi.text)), c);
-    return c.Finish(format + suffix);
+    return c.Finish(format + suffix, read != ReadNames);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <limits>
+#include <unordered_map>
 
 #include "pkgcheck/HashIndex.h"
 #include "pkgcheck/Text.h"
@@ -273,10 +274,88 @@ private:
     std::deque<std::string> owned_;
 };
 
+// A warning names at most this many model sections, or IDs, and counts the
+// rest: an INF may have hundreds.
+constexpr std::size_t kNamed = 6;
+
+// The other model sections a warning names.
+struct SectionSet {
+    std::vector<std::uint32_t> named;  // indexes into InfCheck::otherSections
+    bool more = false;
+
+    void Add(std::uint32_t section) {
+        if (std::find(named.begin(), named.end(), section) != named.end()) return;
+        if (named.size() < kNamed)
+            named.push_back(section);
+        else
+            more = true;
+    }
+    bool empty() const { return named.empty(); }
+};
+
+// The other model sections other ID `k` stands in.
+void AddPlaces(const InfCheck& inf, std::uint32_t k, SectionSet* set) {
+    auto at = std::lower_bound(inf.otherPlaces.begin(), inf.otherPlaces.end(),
+                               std::make_pair(k, std::uint32_t{0}));
+    for (; at != inf.otherPlaces.end() && at->first == k; ++at) set->Add(at->second);
+}
+
+// "[A] (x64), [B] (x86, NT 6.0 and later) and [C] (...)"
+std::string SectionsText(const InfCheck& inf, const SectionSet& set) {
+    std::string text;
+    for (std::size_t i = 0; i < set.named.size(); ++i) {
+        const InfOtherSection& s = inf.otherSections[set.named[i]];
+        if (i > 0) text += i + 1 == set.named.size() && !set.more ? " and " : ", ";
+        text += "[" + s.name + "] (" + s.serves + ")";
+    }
+    if (set.more) text += " and other model sections";
+    return text;
+}
+
+// Where 2000 and XP look instead.
+std::string Nt5Text(const InfCheck& inf) {
+    const std::vector<std::string>& names = inf.nt5Names;
+    if (names.empty())
+        return "while [Manufacturer] names no model section that 2000 and XP read on x86";
+    const std::size_t shown = std::min(names.size(), kNamed);
+    std::string text = "not in ";
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) text += i + 1 == shown && shown == names.size() ? " or " : ", ";
+        text += "[" + names[i] + "]";
+    }
+    if (shown < names.size()) text += " or other model sections";
+    return text + ", which 2000 and XP read";
+}
+
+// The less specific hardware IDs that also name the device of `id`, as
+// Windows derives them: PCI\VEN&DEV&SUBSYS&REV also goes by
+// PCI\VEN&DEV&SUBSYS, PCI\VEN&DEV&REV and PCI\VEN&DEV. Upper case.
+std::vector<std::string> IdAndWiderForms(std::string_view id) {
+    const std::string upper = UpperAscii(id);
+    const auto without = [](std::string text, std::string_view token) {
+        const std::size_t at = text.find(token);
+        if (at == std::string::npos) return std::string();
+        const std::size_t end = text.find('&', at + 1);
+        return text.erase(at, end == std::string::npos ? std::string::npos : end - at);
+    };
+    std::vector<std::string> forms = {upper};
+    for (const std::string& narrower : {upper, without(upper, "&REV_")}) {
+        if (narrower.empty()) continue;
+        for (const std::string& wider : {without(narrower, "&REV_"), without(narrower, "&SUBSYS_")})
+            if (!wider.empty() && std::find(forms.begin(), forms.end(), wider) == forms.end())
+                forms.push_back(wider);
+    }
+    return forms;
+}
+
 class ModelCollector {
 public:
     ModelCollector(const InfFile& inf, InfCheck& check, const std::string& file)
-        : inf_(inf), check_(check), file_(file), read_(inf.SectionCount(), false) {}
+        : inf_(inf),
+          check_(check),
+          file_(file),
+          read_(inf.SectionCount(), false),
+          other_(inf.SectionCount(), kNone) {}
 
     void Collect() {
         const std::uint32_t manufacturer = inf_.Find("Manufacturer");
@@ -285,8 +364,12 @@ public:
             return;
         }
         inf_.ForEachLine(manufacturer, [this](const InfLine& l) { CollectManufacturer(l); });
-        if (check_.ids.empty())
-            Warn("inf-no-pci-ids", 0, "no PCI hardware IDs in the model sections for x86, NT 5.x");
+        std::vector<std::pair<std::uint32_t, std::uint32_t>>& places = check_.otherPlaces;
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
+        if (check_.ids.empty()) return WarnNoIds();
+        WarnOnlyElsewhere();
+        WarnX64();
     }
 
 private:
@@ -301,6 +384,7 @@ private:
             std::string_view name = l.text;
             if (name.size() > 2 && name.front() == '%' && name.back() == '%')
                 name = name.substr(1, name.size() - 2);
+            NoteNt5(std::string(name));
             return ReadModels(std::string(name), l.line, true);
         }
         std::vector<std::string> fields;
@@ -308,6 +392,7 @@ private:
             fields.emplace_back(inf_.Substitute(Unquoted(field, &scratch_), &expanded_));
         });
         const std::string& base = fields.front();
+        NoteNt5(base);
         ReadModels(base, l.line, fields.size() == 1);
         bool unstamped = false;
         for (std::size_t i = 1; i < fields.size(); ++i) {
@@ -319,9 +404,24 @@ private:
                          "an architecture (stampinf puts x86 in its place), so the decoration "
                          "serves no platform");
             }
-            if (DecorationAppliesToX86Nt5(fields[i]))
-                ReadModels(base + "." + fields[i], l.line, true);
+            const std::string name = base + "." + fields[i];
+            if (DecorationAppliesToX86Nt5(fields[i])) {
+                NoteNt5(name);
+                ReadModels(name, l.line, true);
+            } else {
+                ReadOtherModels(name, fields[i]);
+            }
         }
+    }
+
+    void NoteNt5(const std::string& name) {
+        const std::uint64_t hash = HashOf(name, FoldCase);
+        const auto same = [&](std::uint32_t i) {
+            return EqualsIgnoringCase(check_.nt5Names[i], name);
+        };
+        if (nt5Known_.Find(hash, same) != kNone) return;
+        nt5Known_.Add(hash, static_cast<std::uint32_t>(check_.nt5Names.size()));
+        check_.nt5Names.push_back(name);
     }
 
     void ReadModels(const std::string& name, int manufacturerLine, bool required) {
@@ -336,37 +436,155 @@ private:
         read_[models] = true;
         check_.sections.emplace_back(inf_.NameOf(models));
         const auto section = static_cast<std::uint32_t>(check_.sections.size() - 1);
-        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section); });
+        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section, true); });
+    }
+
+    // A section for another platform: absent, it is no mistake for 2000 and
+    // XP, so it goes unmentioned.
+    void ReadOtherModels(const std::string& name, std::string_view decoration) {
+        const std::uint32_t models = inf_.Find(name);
+        if (models == kNone || other_[models] != kNone) return;
+        const auto section = static_cast<std::uint32_t>(check_.otherSections.size());
+        other_[models] = section;
+        check_.otherSections.push_back({std::string(inf_.NameOf(models)),
+                                        DescribeDecoration(decoration),
+                                        DecorationAppliesToX64Nt52(decoration)});
+        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section, false); });
     }
 
     // desc = install-section, hardware-id[, compatible-id...]
-    void ReadModel(const InfLine& model, std::uint32_t section) {
+    void ReadModel(const InfLine& model, std::uint32_t section, bool x86Nt5) {
         const std::size_t eq = FindUnquoted(model.text, '=');
         if (eq == std::string_view::npos) return;
         ForEachField(model.text.substr(eq + 1), ',', [&](std::size_t i, std::string_view field) {
             if (i == 0) return;
             const std::string_view id = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
-            if (StartsWithIgnoringCase(id, "PCI\\")) AddId(id, section, model.line);
+            if (!StartsWithIgnoringCase(id, "PCI\\")) return;
+            if (x86Nt5)
+                AddId(id, section, model.line);
+            else
+                AddOtherId(id, section, model.line);
         });
     }
 
-    void AddId(std::string_view id, std::uint32_t section, int line) {
-        const std::uint64_t hash = HashOf(id, FoldCase);
-        const auto same = [&](std::uint32_t j) { return EqualsIgnoringCase(check_.Id(j), id); };
-        if (known_.Find(hash, same) != kNone) return;
-        if (check_.idText.size() + id.size() > std::numeric_limits<std::uint32_t>::max()) return;
-        const auto number = static_cast<std::uint32_t>(check_.ids.size());
-        check_.ids.push_back({static_cast<std::uint32_t>(check_.idText.size()),
-                              static_cast<std::uint32_t>(id.size()), section, line});
+    std::uint32_t Known(const HashIndex& index, const std::vector<InfHardwareId>& ids,
+                        std::string_view id) const {
+        return index.Find(HashOf(id, FoldCase), [&](std::uint32_t j) {
+            return EqualsIgnoringCase(
+                std::string_view(check_.idText).substr(ids[j].offset, ids[j].length), id);
+        });
+    }
+
+    // Adds `id` to `ids` unless it is there; its number either way, or kNone
+    // when the text would outgrow 32-bit offsets.
+    std::uint32_t Add(HashIndex& index, std::vector<InfHardwareId>& ids, std::string_view id,
+                      std::uint32_t section, int line) {
+        const std::uint32_t known = Known(index, ids, id);
+        if (known != kNone) return known;
+        if (check_.idText.size() + id.size() > std::numeric_limits<std::uint32_t>::max())
+            return kNone;
+        const auto number = static_cast<std::uint32_t>(ids.size());
+        ids.push_back({static_cast<std::uint32_t>(check_.idText.size()),
+                       static_cast<std::uint32_t>(id.size()), section, line});
         check_.idText += id;
-        known_.Add(hash, number);
+        index.Add(HashOf(id, FoldCase), number);
+        return number;
+    }
+
+    void AddId(std::string_view id, std::uint32_t section, int line) {
+        Add(known_, check_.ids, id, section, line);
+    }
+
+    void AddOtherId(std::string_view id, std::uint32_t section, int line) {
+        const std::uint32_t k = Add(otherKnown_, check_.otherIds, id, section, line);
+        if (k != kNone) check_.otherPlaces.emplace_back(k, section);
+    }
+
+    void WarnNoIds() {
+        std::string text = "no PCI hardware IDs in the model sections for x86, NT 5.x";
+        if (!check_.otherIds.empty()) {
+            std::vector<bool> holds(check_.otherSections.size(), false);
+            for (const auto& place : check_.otherPlaces) holds[place.second] = true;
+            SectionSet all;
+            for (std::uint32_t s = 0; s < holds.size(); ++s)
+                if (holds[s]) all.Add(s);
+            const std::size_t n = check_.otherIds.size();
+            text += "; its " + std::to_string(n) +
+                    (n == 1 ? " PCI ID is in " : " PCI IDs are in ") + SectionsText(check_, all) +
+                    ", " + Nt5Text(check_);
+        }
+        Warn("inf-no-pci-ids", 0, std::move(text));
+    }
+
+    // Once for each ID that 2000 and XP on x86 never see, however many
+    // sections hold it.
+    void WarnOnlyElsewhere() {
+        for (std::uint32_t k = 0; k < check_.otherIds.size(); ++k) {
+            const std::string_view id = check_.OtherId(k);
+            if (Known(known_, check_.ids, id) != kNone) continue;
+            SectionSet where;
+            AddPlaces(check_, k, &where);
+            Warn("inf-other-target", check_.otherIds[k].line,
+                 ShortVisible(id) + " is in " + SectionsText(check_, where) + ", " +
+                     Nt5Text(check_));
+        }
+    }
+
+    // The launcher goes on under NT 5.2 on x64 too, under WOW64, and hands
+    // the installer this INF there.
+    void WarnX64() {
+        std::vector<bool> onX64(check_.otherIds.size(), false);
+        for (const auto& place : check_.otherPlaces)
+            if (check_.otherSections[place.second].x64Nt52) onX64[place.first] = true;
+        SectionSet x64;
+        SectionSet laterX64;
+        for (std::uint32_t s = 0; s < check_.otherSections.size(); ++s) {
+            const InfOtherSection& section = check_.otherSections[s];
+            if (section.x64Nt52)
+                x64.Add(s);
+            else if (FindIgnoringCase(section.name, ".NTamd64") != std::string::npos)
+                laterX64.Add(s);
+        }
+        const char* const why =
+            ": the launcher goes on under NT 5.2, so on XP x64 and Server 2003 x64 it runs "
+            "under WOW64 and starts the installer with this INF, which ";
+        if (x64.empty()) {
+            std::string text =
+                "no model section serves x64 NT 5.2 (a [Manufacturer] decoration NTamd64 or "
+                "NTamd64.5.2)";
+            if (!laterX64.empty())
+                text += "; " + SectionsText(check_, laterX64) +
+                        (laterX64.named.size() == 1 ? " comes" : " come") + " too late";
+            return Warn("inf-x64-missing", 0, text + why + "installs nothing there");
+        }
+        std::string missing;
+        std::size_t count = 0;
+        for (std::size_t j = 0; j < check_.ids.size(); ++j) {
+            bool served = false;
+            for (const std::string& form : IdAndWiderForms(check_.Id(j))) {
+                const std::uint32_t k = Known(otherKnown_, check_.otherIds, form);
+                served = served || (k != kNone && onX64[k]);
+            }
+            if (served || ++count > kNamed) continue;
+            missing += (missing.empty() ? "" : ", ") + ShortVisible(check_.Id(j));
+        }
+        if (count == 0) return;
+        if (count > kNamed) missing += " and " + std::to_string(count - kNamed) + " more";
+        Warn("inf-x64-missing", 0,
+             SectionsText(check_, x64) + (x64.named.size() == 1 ? " lacks " : " lack ") +
+                 std::to_string(count) + (count == 1 ? " PCI ID" : " PCI IDs") +
+                 " that x86 NT 5.x has (" + missing + ")" + why +
+                 "offers no driver there for such a device");
     }
 
     const InfFile& inf_;
     InfCheck& check_;
     const std::string& file_;
-    std::vector<bool> read_;  // per section: its models are in already
-    HashIndex known_;         // the IDs so far, letter case aside
+    std::vector<bool> read_;            // per section: its models are in already
+    std::vector<std::uint32_t> other_;  // per section: its index in otherSections, or kNone
+    HashIndex known_;                   // the IDs so far, letter case aside
+    HashIndex otherKnown_;              // the same for otherIds
+    HashIndex nt5Known_;                // nt5Names
     std::string scratch_;
     std::string expanded_;
 };
@@ -409,18 +627,82 @@ std::string NotCoveredMessage(const InfCheck& inf, std::size_t j) {
 
 }  // namespace
 
-bool DecorationAppliesToX86Nt5(std::string_view decoration) {
+namespace {
+
+// NT<architecture>.<major>.<minor>.<product type>.<suite mask>.<build>
+std::vector<std::string_view> DecorationParts(std::string_view decoration) {
     std::vector<std::string_view> parts;
     ForEachField(decoration, '.',
                  [&](std::size_t, std::string_view part) { parts.push_back(TrimBlanks(part)); });
+    return parts;
+}
+
+// A decimal field; with base 0 also 0x-prefixed, as the product type is
+// often written.
+bool NumberOf(std::string_view field, long* value, int base = 10) {
+    const std::string text(field);
+    char* end = nullptr;
+    *value = std::strtol(text.c_str(), &end, base);
+    return !text.empty() && *end == '\0';
+}
+
+// Whether the version fields leave NT major.minor in, as decorations name
+// the oldest version they serve.
+bool ServesVersion(const std::vector<std::string_view>& parts, long major, long minor) {
+    if (parts.size() < 2 || parts[1].empty()) return true;
+    long wantedMajor = 0;
+    long wantedMinor = 0;
+    if (!NumberOf(parts[1], &wantedMajor)) return false;
+    if (parts.size() > 2 && !parts[2].empty() && !NumberOf(parts[2], &wantedMinor)) return false;
+    return wantedMajor < major || (wantedMajor == major && wantedMinor <= minor);
+}
+
+std::string ArchitectureName(std::string_view architecture) {
+    const std::pair<const char*, const char*> names[] = {
+        {"x86", "x86"}, {"amd64", "x64"}, {"ia64", "Itanium"}, {"arm", "ARM"}, {"arm64", "ARM64"}};
+    for (const auto& name : names)
+        if (EqualsIgnoringCase(architecture, name.first)) return name.second;
+    return std::string(architecture);
+}
+
+}  // namespace
+
+bool DecorationAppliesToX86Nt5(std::string_view decoration) {
+    const std::vector<std::string_view> parts = DecorationParts(decoration);
     if (!StartsWithIgnoringCase(parts[0], "NT")) return false;
     const std::string_view architecture = parts[0].substr(2);
     if (!architecture.empty() && !EqualsIgnoringCase(architecture, "x86")) return false;
     if (parts.size() < 2 || parts[1].empty()) return true;
-    const std::string version(parts[1]);
-    char* end = nullptr;
-    const long major = std::strtol(version.c_str(), &end, 10);
-    return *end == '\0' && major <= 5;
+    long major = 0;
+    return NumberOf(parts[1], &major) && major <= 5;
+}
+
+bool DecorationAppliesToX64Nt52(std::string_view decoration) {
+    const std::vector<std::string_view> parts = DecorationParts(decoration);
+    return EqualsIgnoringCase(parts[0], "NTamd64") && ServesVersion(parts, 5, 2);
+}
+
+std::string DescribeDecoration(std::string_view decoration) {
+    if (FindIgnoringCase(decoration, "$ARCH$") != std::string_view::npos)
+        return "an unstamped $ARCH$ template, for no platform";
+    const std::vector<std::string_view> parts = DecorationParts(decoration);
+    if (!StartsWithIgnoringCase(parts[0], "NT")) return "no NT platform";
+    std::string text = ArchitectureName(parts[0].substr(2));
+    const auto part = [&](std::size_t i) {
+        return i < parts.size() ? std::string(parts[i]) : std::string();
+    };
+    if (!part(1).empty()) {
+        text += (text.empty() ? "NT " : ", NT ") + part(1) + "." +
+                (part(2).empty() ? std::string("0") : part(2));
+        if (!part(5).empty()) text += " build " + part(5);
+        text += " and later";
+    }
+    long productType = 0;
+    if (NumberOf(part(3), &productType, 0) && productType >= 1 && productType <= 3) {
+        const char* const types[] = {"workstations", "domain controllers", "servers"};
+        text += std::string(", ") + types[productType - 1];
+    }
+    return text.empty() ? "all platforms" : text;
 }
 
 InfCheck ReadInf(std::string_view bytes, const std::string& file) {
@@ -475,18 +757,22 @@ bool IsUpperOf(std::string_view exact, std::string_view written) {
 // case changes no lead byte, so the character boundaries stay.
 class CrossChecker {
 public:
-    CrossChecker(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp)
-        : list_(list), inf_(inf), cp_(cp) {
-        for (std::size_t j = 0; j < inf.ids.size(); ++j)
+    // `ids` lie in `idText`: the INF's IDs for x86 NT 5.x, or its others.
+    CrossChecker(const ListCheck& list, const std::string& idText,
+                 const std::vector<InfHardwareId>& ids, const launcher::CodePage& cp)
+        : list_(list), idText_(idText), ids_(ids), cp_(cp) {
+        for (std::size_t j = 0; j < ids.size(); ++j)
             longestName_ = std::max(longestName_, Name(j).size());
     }
 
     // Per INF ID, the first entry occurring in its name; notes which entries
-    // do so for some name.
-    std::vector<int> FindCoveringEntries() {
+    // do so for some name, and calls covers(entry, id) for each pair found,
+    // the entry being the first of its content.
+    template <typename Covers>
+    std::vector<int> FindCoveringEntries(Covers&& covers) {
         IndexShortEntries();
-        std::vector<int> covering(inf_.ids.size(), -1);
-        for (std::size_t j = 0; j < inf_.ids.size(); ++j) {
+        std::vector<int> covering(ids_.size(), -1);
+        for (std::size_t j = 0; j < ids_.size(); ++j) {
             const std::string_view name = Name(j);
             std::uint32_t first = name.empty() ? kNone : emptyEntry_;
             for (const std::size_t length : entryLengths_)
@@ -499,6 +785,7 @@ public:
                         });
                         if (entry != kNone) {
                             covers_[entry] = true;
+                            covers(entry, j);
                             first = std::min(first, entry);
                         }
                         return false;
@@ -522,14 +809,41 @@ public:
             if (first != kNone && covers_[first]) return true;
         }
         if (!namesIndexed_) IndexNames();
-        return HoldsName(text);
+        return ForEachHeld(text, [](std::size_t) { return true; });
+    }
+
+    // The first entry with the same content as entry `i`, when it can occur
+    // in a name; else kNone.
+    std::uint32_t FirstOf(std::size_t i) const {
+        const std::string_view text = list_.Text(i);
+        if (text.empty() || text.size() > longestName_) return kNone;
+        return entries_.Find(HashOf(text), [&](std::uint32_t k) { return list_.Text(k) == text; });
+    }
+
+    // Calls held(id) for each ID whose name `text` holds whole, until it
+    // returns true; says whether one did.
+    template <typename Held>
+    bool ForEachHeld(std::string_view text, Held&& held) {
+        if (!namesIndexed_) IndexNames();
+        for (const std::size_t length : nameLengths_) {
+            if (length > text.size()) break;
+            const bool found =
+                AnyWindow(text, length, cp_, [&](std::size_t start, std::uint64_t h) {
+                    const std::string_view window = text.substr(start, length);
+                    const std::uint32_t j =
+                        names_.Find(h, [&](std::uint32_t k) { return IsUpperOf(window, Name(k)); });
+                    return j != kNone && held(j);
+                });
+            if (found) return true;
+        }
+        return false;
     }
 
 private:
     void IndexNames() {
         namesIndexed_ = true;
         std::vector<bool> present(longestName_ + 1, false);
-        for (std::size_t j = 0; j < inf_.ids.size(); ++j) {
+        for (std::size_t j = 0; j < ids_.size(); ++j) {
             const std::string_view name = Name(j);
             if (name.empty()) continue;  // a bare PCI\ names nothing to hold
             names_.Add(HashOf(name, FoldCase), static_cast<std::uint32_t>(j));
@@ -540,8 +854,8 @@ private:
     }
 
     std::string_view Name(std::size_t j) const {
-        const InfHardwareId& id = inf_.ids[j];
-        return std::string_view(inf_.idText).substr(id.offset + 4, id.length - 4);
+        const InfHardwareId& id = ids_[j];
+        return std::string_view(idText_).substr(id.offset + 4, id.length - 4);
     }
 
     // Only entries no longer than the longest name can occur in one.
@@ -566,23 +880,9 @@ private:
             if (present[length]) entryLengths_.push_back(length);
     }
 
-    bool HoldsName(std::string_view text) const {
-        for (const std::size_t length : nameLengths_) {
-            if (length > text.size()) break;
-            const bool found =
-                AnyWindow(text, length, cp_, [&](std::size_t start, std::uint64_t h) {
-                    const std::string_view window = text.substr(start, length);
-                    return names_.Find(h, [&](std::uint32_t j) {
-                        return IsUpperOf(window, Name(j));
-                    }) != kNone;
-                });
-            if (found) return true;
-        }
-        return false;
-    }
-
     const ListCheck& list_;
-    const InfCheck& inf_;
+    const std::string& idText_;
+    const std::vector<InfHardwareId>& ids_;
     const launcher::CodePage& cp_;
     std::size_t longestName_ = 0;
     HashIndex entries_;  // first entry of each content, short ones only
@@ -597,18 +897,61 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Per entry that matches no ID for x86 NT 5.x, the other model sections
+// whose IDs it matches, if any.
+std::unordered_map<std::size_t, SectionSet> EntriesElsewhere(const ListCheck& list,
+                                                             const InfCheck& inf,
+                                                             const launcher::CodePage& cp,
+                                                             const std::vector<bool>& matches) {
+    std::unordered_map<std::size_t, SectionSet> found;
+    if (inf.otherIds.empty()) return found;
+    CrossChecker checker(list, inf.idText, inf.otherIds, cp);
+    std::unordered_map<std::size_t, SectionSet> covering;  // by an entry's first occurrence
+    checker.FindCoveringEntries([&](std::uint32_t entry, std::size_t k) {
+        if (!matches[entry]) AddPlaces(inf, static_cast<std::uint32_t>(k), &covering[entry]);
+    });
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        if (matches[i] || list.entries[i].length == 0) continue;
+        SectionSet where;
+        const auto first = covering.find(checker.FirstOf(i));
+        if (first != covering.end()) where = first->second;
+        checker.ForEachHeld(list.Text(i), [&](std::size_t k) {
+            AddPlaces(inf, static_cast<std::uint32_t>(k), &where);
+            return false;
+        });
+        if (!where.empty()) found.emplace(i, std::move(where));
+    }
+    return found;
+}
+
+}  // namespace
+
 CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
                          const std::string& listFile, const std::string& infFile) {
     CrossCheck result;
-    CrossChecker checker(list, inf, cp);
-    result.coveringEntry = checker.FindCoveringEntries();
+    CrossChecker checker(list, inf.idText, inf.ids, cp);
+    result.coveringEntry = checker.FindCoveringEntries([](std::uint32_t, std::size_t) {});
     result.entryMatchesInf.reserve(list.entries.size());
+    for (std::size_t i = 0; i < list.entries.size(); ++i)
+        result.entryMatchesInf.push_back(checker.Matches(i));
+    const auto elsewhere = EntriesElsewhere(list, inf, cp, result.entryMatchesInf);
     for (std::size_t i = 0; i < list.entries.size(); ++i) {
-        const bool matches = checker.Matches(i);
-        result.entryMatchesInf.push_back(matches);
-        if (!matches && !inf.ids.empty())
+        if (result.entryMatchesInf[i]) continue;
+        const int line = list.entries[i].line;
+        const int entry = static_cast<int>(i + 1);
+        const auto other = elsewhere.find(i);
+        if (other != elsewhere.end())
             result.warnings.push_back(
-                {"entry-not-in-inf", listFile, list.entries[i].line, static_cast<int>(i + 1),
+                {"inf-other-target", listFile, line, entry,
+                 ShortVisible(list.Text(i)) + " is in " + SectionsText(inf, other->second) + ", " +
+                     Nt5Text(inf) +
+                     ": there the launcher may hand the installer a device the INF does not "
+                     "install"});
+        else if (!inf.ids.empty())
+            result.warnings.push_back(
+                {"entry-not-in-inf", listFile, line, entry,
                  ShortVisible(list.Text(i)) + " matches no PCI hardware ID of " + infFile +
                      ": the launcher may hand the installer a device the INF does not install"});
     }

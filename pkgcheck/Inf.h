@@ -1,10 +1,12 @@
 #pragma once
 // The PCI hardware IDs a setup-information file offers to Windows 2000 and
-// XP on x86, and how they line up with the list entries.
+// XP on x86, where else it offers IDs, and how they line up with the list
+// entries.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pkgcheck/Finding.h"
@@ -22,12 +24,30 @@ struct InfHardwareId {
     int line;
 };
 
+// A model section that [Manufacturer] gives to another platform than x86 NT
+// 5.x: a 64-bit one, a later Windows, or an unstamped $ARCH$ template.
+struct InfOtherSection {
+    std::string name;
+    std::string serves;    // what its decoration targets, e.g. "x64, NT 6.1 and later"
+    bool x64Nt52 = false;  // read by XP x64 and Server 2003 x64
+};
+
 struct InfCheck {
     std::string encoding;
     std::string error;                  // non-empty: the file could not be read as text
     std::vector<std::string> sections;  // model sections read, in order
-    std::string idText;                 // the IDs' texts, one after the other
-    std::vector<InfHardwareId> ids;     // PCI IDs, first occurrence of each
+    // The model sections [Manufacturer] gives to 2000 and XP on x86, whether
+    // the file has them or not.
+    std::vector<std::string> nt5Names;
+    std::string idText;              // the IDs' texts, one after the other
+    std::vector<InfHardwareId> ids;  // PCI IDs, first occurrence of each
+
+    // The same for the other model sections: each ID once (its `section`
+    // indexes otherSections), and every section it stands in as pairs of
+    // (index into otherIds, index into otherSections), sorted.
+    std::vector<InfOtherSection> otherSections;
+    std::vector<InfHardwareId> otherIds;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
     std::vector<Finding> warnings;
 
     // As written, %strkey% tokens replaced, e.g. PCI\VEN_8086&DEV_2922.
@@ -35,11 +55,19 @@ struct InfCheck {
         return std::string_view(idText).substr(ids[j].offset, ids[j].length);
     }
     const std::string& SectionOf(std::size_t j) const { return sections[ids[j].section]; }
+    std::string_view OtherId(std::size_t k) const {
+        return std::string_view(idText).substr(otherIds[k].offset, otherIds[k].length);
+    }
 };
 
 // Whether a [Manufacturer] target decoration (NTx86.5.1, NT, NTamd64.6.0...)
 // applies to NT 5.x on x86.
 bool DecorationAppliesToX86Nt5(std::string_view decoration);
+// Whether it applies to NT 5.2 on x64 (NTamd64, NTamd64.5.2...): XP x64 and
+// Server 2003 x64.
+bool DecorationAppliesToX64Nt52(std::string_view decoration);
+// What a decoration targets, in words: "x64, NT 6.1 and later".
+std::string DescribeDecoration(std::string_view decoration);
 
 InfCheck ReadInf(std::string_view bytes, const std::string& file);
 

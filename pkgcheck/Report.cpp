@@ -10,6 +10,8 @@ namespace pkgcheck {
 namespace {
 
 constexpr std::size_t kBlock = 1 << 16;
+// Where the launcher goes on: NT 5.x, x64 editions of NT 5.2 included.
+constexpr const char* kLauncherPlatforms = "Windows 2000, XP or Server 2003 (NT 5.x)";
 
 // Table columns: numbers right-aligned, words left-aligned.
 template <typename Number>
@@ -113,6 +115,12 @@ private:
         out_ += "\ndrv\\stordrv.inf (" + inf.encoding + "): model sections for x86, NT 5.x:";
         for (const std::string& s : inf.sections) out_ += " [" + s + "]";
         out_ += inf.sections.empty() ? " none\n" : "\n";
+        if (!inf.otherSections.empty()) {
+            out_ += "  other model sections, which 2000 and XP on x86 do not read:";
+            for (const InfOtherSection& s : inf.otherSections)
+                out_ += " [" + s.name + "] (" + s.serves + ")";
+            out_ += "\n";
+        }
         if (inf.ids.empty()) return;
         out_ += "   line  covered by  PCI hardware ID\n";
         for (std::size_t j = 0; j < inf.ids.size(); ++j) {
@@ -141,11 +149,13 @@ private:
             if (out_.size() >= kBlock) Flush();
         }
         if (!run.command.empty()) {
-            out_ += "  On Windows 2000 or XP the launcher starts:\n    " + run.command + "\n";
+            out_ += std::string("  On ") + kLauncherPlatforms + " the launcher starts:\n    " +
+                    run.command + "\n";
             if (r_.chosenInInf) out_ += "  " + InInf(*r_.chosenInInf) + "\n";
         } else {
-            out_ += "  On Windows 2000 or XP the launcher shows a box captioned \"" +
-                    run.boxCaption + "\": " + BoxText(run.boxText) + "\n";
+            out_ += std::string("  On ") + kLauncherPlatforms +
+                    " the launcher shows a box captioned \"" + run.boxCaption +
+                    "\": " + BoxText(run.boxText) + "\n";
         }
     }
 
@@ -212,7 +222,7 @@ private:
         for (const Machine& m : fleet)
             width = std::max(width, std::min<std::size_t>(m.file.size(), 40));
         out_ += "\nMachines: " + Plural(fleet.size(), "device file", "device files") +
-                ", the launcher on Windows 2000 or XP\n";
+                ", the launcher on " + kLauncherPlatforms + "\n";
         out_ += "  " + Left("device file", width) + "  outcome\n";
         for (const Machine& m : fleet) {
             out_ += "  " + Left(m.file, width) + "  " + Outcome(m) + "\n";
@@ -246,7 +256,7 @@ private:
         if (findings.empty()) return;
         out_ += "\n" + std::string(title) + "\n";
         for (const Finding& f : findings) {
-            out_ += "  " + Where(f) + " [" + f.kind + "]: " + f.message + "\n";
+            out_ += "  " + FindingLine(f) + "\n";
             if (out_.size() >= kBlock) Flush();
         }
     }
@@ -291,6 +301,16 @@ void WriteList(JsonWriter& json, const ListCheck& list) {
 void WriteInf(JsonWriter& json, const InfCheck& inf, const std::optional<CrossCheck>& cross) {
     json.BeginObject().Key("encoding").String(inf.encoding).Key("sections").BeginArray();
     for (const std::string& s : inf.sections) json.String(s);
+    json.EndArray().Key("otherSections").BeginArray();
+    for (const InfOtherSection& s : inf.otherSections)
+        json.BeginObject()
+            .Key("name")
+            .String(s.name)
+            .Key("serves")
+            .String(s.serves)
+            .Key("x64Nt52")
+            .Bool(s.x64Nt52)
+            .EndObject();
     json.EndArray().Key("hardwareIds").BeginArray();
     for (std::size_t j = 0; j < inf.ids.size(); ++j)
         json.BeginObject()
@@ -391,6 +411,8 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
 }
 
 }  // namespace
+
+std::string FindingLine(const Finding& f) { return Where(f) + " [" + f.kind + "]: " + f.message; }
 
 void FormatText(const Report& report, const Output& output) { TextReport(report, output).Build(); }
 

@@ -15,6 +15,9 @@ using Output = std::function<void(std::string_view)>;
 void FormatText(const Report& report, const Output& output);
 void FormatJson(const Report& report, const Output& output);
 
+// One finding on a line of its own: "key.ini line 3, entry 2 [kind]: message".
+std::string FindingLine(const Finding& finding);
+
 // The whole report as one string.
 std::string FormatText(const Report& report);
 std::string FormatJson(const Report& report);

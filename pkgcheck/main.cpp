@@ -5,6 +5,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "pkgcheck/Check.h"
 #include "pkgcheck/Report.h"
 #include "pkgcheck/ThisMachine.h"
@@ -34,6 +39,23 @@ int main(int argc, char** argv) {
     }
 
     const Report report = RunCheck(options, cp, codePageName, ReadThisMachine);
+    if (options.writeList) {
+        // The list goes out byte for byte: a text-mode stream on Windows
+        // would put a second CR before each LF.
+        for (const Finding& warning : report.warnings)
+            std::fprintf(stderr, "pkgcheck: %s\n", FindingLine(warning).c_str());
+        if (report.writtenList) {
+#ifdef _WIN32
+            _setmode(_fileno(stdout), _O_BINARY);
+#endif
+            const std::string& text = report.writtenList->text;
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            std::fflush(stdout);
+        }
+        for (const Finding& error : report.errors)
+            std::fprintf(stderr, "pkgcheck: %s: %s\n", error.file.c_str(), error.message.c_str());
+        return ExitStatus(report);
+    }
     const Output out = [](std::string_view block) {
         std::fwrite(block.data(), 1, block.size(), stdout);
     };

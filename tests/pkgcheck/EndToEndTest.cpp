@@ -40,9 +40,10 @@ protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", "MZ");
-        pkg.Write("drv/stordrv.inf", testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86\r\n"
-                                                      "[Models.NTx86]\r\n"
-                                                      "D=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
+        pkg.Write("drv/stordrv.inf",
+                  testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
+                                   "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
         devices.Write("devices.reg",
                       testing::Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\"
@@ -157,6 +158,12 @@ TEST_F(EndToEnd, CommandLineConventions) {
     devices.Write("wide.txt",
                   "\xEF\xBB\xBF" + wide + "\r\nVEN_8086&DEV_2922&SUBSYS_00000000&REV_02\r\n");
     pkg.Write("-pkg/KEY.INI", "id1=VEN_8086&DEV_2922\r\n");
+    // --write-list needs the INF alone.
+    pkg.Write("bare/drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=I,PCI\\VEN_8086&DEV_2922\r\n");
+    pkg.Write("win7/drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models,NTx86.6.1\r\n[Models.NTx86.6.1]\r\n"
+              "D=I,PCI\\VEN_8086&DEV_2922\r\n");
     struct Case {
         std::string args;  // PKG: the package directory
         int status;
@@ -182,6 +189,11 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"PKG --bogus", 2, "unknown option '--bogus'", ""},
         {reg, 2, ": not a directory", ""},
         {"-- -pkg", 2, "package -pkg", "unknown option"},
+        {"--write-list bare", 0, "[SupportedIDs]\r\n;", "key.ini"},
+        {"--write-list bare", 0, "\r\nid1=VEN_8086&DEV_2922\r\n", "install.exe"},
+        {"--write-list win7", 2, "no list written", "[SupportedIDs]"},
+        {"--write-list win7", 2, "[inf-no-pci-ids]: no PCI hardware IDs", ""},
+        {"PKG --write-list --devices " + reg, 2, "--write-list writes key.ini and no report", ""},
     };
     for (const Case& c : cases) {
         std::string args = c.args;

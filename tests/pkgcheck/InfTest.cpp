@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "pkgcheck/Check.h"
 #include "pkgcheck/Inf.h"
+#include "pkgcheck/Text.h"
+#include "pkgcheck/WriteList.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {
@@ -69,10 +75,19 @@ TEST(ReadInf, CollectsPciIdsOfTheX86Nt5ModelSections) {
     EXPECT_EQ(Ids(inf), (Strings{"PCI\\VEN_8086&DEV_2920", "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000",
                                  "PCI\\CC_0106", "pci\\ven_8086&dev_2923"}));
     EXPECT_EQ(inf.ids[3].line, 16);  // where the continued line starts
-    // [NT.5.2] and [Other] are named but absent.
-    ASSERT_EQ(inf.warnings.size(), 2u);
-    EXPECT_EQ(inf.warnings[0].kind, "inf-missing-section");
+    // [NT.5.2] and [Other] are named but absent; x64 NT 5.2 and NT 6.0 get
+    // models of their own.
+    EXPECT_EQ(Kinds(inf.warnings),
+              (Strings{"inf-missing-section", "inf-missing-section", "inf-other-target",
+                       "inf-other-target", "inf-x64-missing"}));
     EXPECT_NE(inf.warnings[1].message.find("[Other]"), std::string::npos);
+    ASSERT_EQ(inf.otherSections.size(), 2u);
+    EXPECT_EQ(inf.otherSections[1].name + " " + inf.otherSections[1].serves,
+              "Storage.NTx86.6.0 x86, NT 6.0 and later");
+    EXPECT_NE(inf.warnings[4].message.find("[Storage.NTamd64] (x64) lacks 4 PCI IDs that x86 NT "
+                                           "5.x has (PCI\\VEN_8086&DEV_2920, "),
+              std::string::npos)
+        << inf.warnings[4].message;
 }
 
 TEST(ReadInf, ReadsUtf16AsTheSameFile) {
@@ -83,9 +98,20 @@ TEST(ReadInf, ReadsUtf16AsTheSameFile) {
     EXPECT_EQ(ReadInf("[Version]\r\n", "x").warnings[0].kind, "inf-no-manufacturer");
 }
 
-TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
-    const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86\r\n";
-    const std::string models = "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n";
+struct InfCase {
+    const char* what;
+    std::string bytes;
+    Strings ids;
+    Strings kinds;
+    std::string said = "";  // part of a warning
+};
+
+// INF files as they are written: the syntax, and the platforms offered.
+std::vector<InfCase> InfCases() {
+    const std::string maker = "[Manufacturer]\r\n%Maker% = Models, NTx86, NTamd64\r\n";
+    const std::string models =
+        "[Models.NTx86]\r\n%Desc% = Install, %HWID%, %Compat%\r\n"
+        "[Models.NTamd64]\r\n%Desc% = Install, %HWID%, %Compat%\r\n";
     const std::string strings =
         "[Strings]\r\nHWID = \"PCI\\VEN_8086&DEV_2922\" ; quoted\r\n"
         "[Strings.0407]\r\nhwid = PCI\\VEN_0000\r\nCompat = \"pci\\CC_01\"\"06\"\r\n";
@@ -94,16 +120,16 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
     for (const char c : plain)
         if (c != '\n') crOnly += c;
     const Strings both = {"PCI\\VEN_8086&DEV_2922", "pci\\CC_01\"06"};
-    struct Case {
-        const char* what;
-        std::string bytes;
-        Strings ids;
-        Strings kinds;
-    } const cases[] = {
+    const std::string win7 =
+        "[Manufacturer]\r\n%Intel% = Intel, NTx86.6.1.1, NTx86.6.2\r\n"
+        "[Intel.NTx86.6.1.1]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n"
+        "[Intel.NTx86.6.2]\r\nD = I, PCI\\VEN_8086&DEV_150E\r\n";
+    return {
         // [Strings] wins over [Strings.0407]; keys ignore case; "" is a quote.
         {"%strkey% IDs", plain, both, {}},
         {"%strkey% decoration",
-         "[Manufacturer]\r\nM = Models, %Target%\r\n" + models + strings + "Target = NTx86\r\n",
+         "[Manufacturer]\r\nM = Models, %Target%, NTamd64\r\n" + models + strings +
+             "Target = NTx86\r\n",
          both,
          {}},
         {"UTF-16LE without mark", testing::Utf16Le(plain).substr(2), both, {"inf-no-bom"}},
@@ -116,32 +142,155 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
          "[Manufacturer]\r\n%Maker% = Models, NT$ARCH$, NT$ARCH$.6.0\r\n"
          "[Models.NT$ARCH$]\r\nD = I, PCI\\VEN_8086\r\n",
          {},
-         {"inf-unstamped", "inf-no-pci-ids"}},
+         {"inf-unstamped", "inf-no-pci-ids"},
+         "its 1 PCI ID is in [Models.NT$ARCH$] (an unstamped $ARCH$ template, for no platform), "
+         "not in [Models], which 2000 and XP read"},
+        {"models for NT 6.1 and later only",
+         win7,
+         {},
+         {"inf-no-pci-ids"},
+         "[Intel.NTx86.6.1.1] (x86, NT 6.1 and later, workstations) and [Intel.NTx86.6.2] (x86, "
+         "NT 6.2 and later), not in [Intel], which 2000 and XP read"},
+        {"64-bit models only",
+         "[Manufacturer]\r\nM = Models, NTamd64, NTia64\r\n[Models.NTamd64]\r\nD = I, "
+         "PCI\\VEN_1\r\n[Models.NTia64]\r\nD = I, PCI\\VEN_1, PCI\\VEN_2\r\n",
+         {},
+         {"inf-no-pci-ids"},
+         "its 2 PCI IDs are in [Models.NTamd64] (x64) and [Models.NTia64] (Itanium)"},
+        {"a build of NT 10.0",
+         "[Manufacturer]\r\nM = Models, NTx86.10.0...16299\r\n[Models.NTx86.10.0...16299]\r\n"
+         "D = I, PCI\\VEN_1\r\n",
+         {},
+         {"inf-no-pci-ids"},
+         "(x86, NT 10.0 build 16299 and later)"},
+        {"an ID for NT 6.0 and later only",
+         plain + "[Models.NTx86.6.0]\r\nD = I, PCI\\VEN_8086&DEV_2929\r\n[Manufacturer]\r\n"
+                 "M2 = Models, NTx86.6.0\r\n",
+         both,
+         {"inf-other-target"},
+         "PCI\\VEN_8086&DEV_2929 is in [Models.NTx86.6.0] (x86, NT 6.0 and later), not in [Models] "
+         "or [Models.NTx86], which 2000 and XP read"},
+        {"x64 models for NT 6.1 and later only",
+         "[Manufacturer]\r\nM = Models, NTx86, NTamd64.6.1\r\n[Models.NTx86]\r\nD = I, "
+         "PCI\\VEN_1000\r\n[Models.NTamd64.6.1]\r\nD = I, PCI\\VEN_1000\r\n",
+         {"PCI\\VEN_1000"},
+         {"inf-x64-missing"},
+         "no model section serves x64 NT 5.2 (a [Manufacturer] decoration NTamd64 or "
+         "NTamd64.5.2); [Models.NTamd64.6.1] (x64, NT 6.1 and later) comes too late: the launcher "
+         "goes on under NT 5.2, so on XP x64 and Server 2003 x64 it runs under WOW64"},
+        // Some IDs make no entry of --write-list, or need none.
+        {"IDs the substring match cannot all stand for",
+         "[Manufacturer]\r\nM = Models\r\n[Models]\r\nD = I, pci\\ven_8086&dev_2922&rev_02, "
+         "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000, PCI\\VEN_8086&DEV_2922, "
+         "\"PCI\\VEN_8086&DEV_2923=4\", PCI\\CC_0106, PCI\\VEN_8086&DEV_292, "
+         "PCI\\VEN_8086&DEV_2924&SUBSYS_00000000&REV_01\r\n",
+         {"pci\\ven_8086&dev_2922&rev_02", "PCI\\VEN_8086&DEV_2922&SUBSYS_00000000",
+          "PCI\\VEN_8086&DEV_2922", "PCI\\VEN_8086&DEV_2923=4", "PCI\\CC_0106",
+          "PCI\\VEN_8086&DEV_292", "PCI\\VEN_8086&DEV_2924&SUBSYS_00000000&REV_01"},
+         {"inf-x64-missing"}},
+        // A wider ID for x64 serves the device of a narrower one for x86.
+        {"x64 models lack an ID",
+         "[Manufacturer]\r\nM = Models, NTx86, NTamd64.5.2\r\n[Models.NTx86]\r\nD = I, "
+         "PCI\\VEN_1000&DEV_0002, PCI\\VEN_1000&DEV_0003, "
+         "PCI\\VEN_1000&DEV_0004&SUBSYS_00000000&REV_01\r\n"
+         "[Models.NTamd64.5.2]\r\nD = I, PCI\\VEN_1000&DEV_0002, pci\\ven_1000&dev_0004&rev_01\r\n",
+         {"PCI\\VEN_1000&DEV_0002", "PCI\\VEN_1000&DEV_0003",
+          "PCI\\VEN_1000&DEV_0004&SUBSYS_00000000&REV_01"},
+         {"inf-other-target", "inf-x64-missing"},
+         "[Models.NTamd64.5.2] (x64, NT 5.2 and later) lacks 1 PCI ID that x86 NT 5.x has "
+         "(PCI\\VEN_1000&DEV_0003)"},
     };
-    for (const Case& c : cases) {
+}
+
+TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
+    for (const InfCase& c : InfCases()) {
         const InfCheck inf = ReadInf(c.bytes, "drv\\stordrv.inf");
         EXPECT_EQ(inf.error, "") << c.what;
         EXPECT_EQ(Ids(inf), c.ids) << c.what;
         EXPECT_EQ(Kinds(inf.warnings), c.kinds) << c.what;
+        std::string messages;
+        for (const Finding& f : inf.warnings) messages += f.message + "\n";
+        EXPECT_NE(messages.find(c.said), std::string::npos) << c.what << ": " << messages;
     }
+}
+
+std::string ExampleFile(const std::string& path) {
+    std::ifstream in(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package/" + path,
+                     std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+Strings EntriesOf(const std::string& list) {
+    Strings entries;
+    for (const ListEntry& e : LocateEntries(list, launcher::CodePage::SingleByte()))
+        entries.push_back(list.substr(e.offset, e.length));
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// What --write-list writes passes the check of the same INF: every entry
+// matches it, and an ID no entry covers is one its comments name.
+TEST(WriteListFromInf, PassesTheCheckOfItsOwnInf) {
+    const std::string exampleInf = ExampleFile("drv/stordrv.inf");
+    std::vector<std::pair<std::string, std::string>> infs = {{"kInf", kInf},
+                                                             {"example", exampleInf}};
+    for (const InfCase& c : InfCases()) infs.emplace_back(c.what, c.bytes);
+    const launcher::CodePage cp = launcher::CodePage::SingleByte();
+    for (const auto& [what, bytes] : infs) {
+        const InfCheck inf = ReadInf(bytes, "drv\\stordrv.inf");
+        if (inf.ids.empty()) continue;
+        const WrittenList written = WriteListFromInf(inf, "drv\\stordrv.inf");
+        EXPECT_EQ(written.text.compare(0, 16, "[SupportedIDs]\r\n"), 0) << what;
+        const ListCheck list = CheckList(written.text, cp, "key.ini");
+        EXPECT_GT(written.entries, 0u) << what;
+        EXPECT_EQ(list.entries.size(), written.entries) << what;
+        EXPECT_EQ(Kinds(list.warnings), Strings{}) << what << "\n" << written.text;
+        const CrossCheck cross = CrossCheckInf(list, inf, cp, "key.ini", "drv\\stordrv.inf");
+        EXPECT_EQ(cross.entryMatchesInf, std::vector<bool>(list.entries.size(), true)) << what;
+        for (std::size_t j = 0; j < inf.ids.size(); ++j) {
+            const bool named = std::count(written.leftOut.begin(), written.leftOut.end(), j) > 0;
+            std::string shown = Visible(inf.Id(j));
+            for (std::size_t at = shown.find('='); at != std::string::npos; at = shown.find('='))
+                shown.replace(at, 1, "<3D>");
+            if (cross.coveringEntry[j] < 0) {
+                EXPECT_TRUE(named) << what << ": " << inf.Id(j);
+            }
+            if (named) {
+                EXPECT_NE(written.text.find("\r\n; " + shown + " "), std::string::npos)
+                    << what << ": " << shown << "\n"
+                    << written.text;
+            }
+        }
+    }
+    EXPECT_EQ(EntriesOf(WriteListFromInf(ReadInf(exampleInf, "x"), "x").text),
+              EntriesOf(ExampleFile("key.ini")));
 }
 
 TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
     const InfCheck inf = ReadInf(kInf, "drv\\stordrv.inf");
     const ListCheck list = CheckList(
-        "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002",
+        "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002\r"
+        "e=VEN_8086&DEV_2929\rf=VEN_8086&DEV_2928&SUBSYS_1",
         launcher::CodePage::SingleByte(), "key.ini");
     const CrossCheck cross =
         CrossCheckInf(list, inf, launcher::CodePage::SingleByte(), "key.ini", "drv\\stordrv.inf");
     // The INF's lower-case ID stands for an upper-case device name; the
     // lower-case entry covers nothing; a narrower entry fits the INF but
     // leaves the rest of its ID uncovered.
-    EXPECT_EQ(cross.entryMatchesInf, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(cross.entryMatchesInf, (std::vector<bool>{true, false, true, false, false, false}));
     EXPECT_EQ(cross.coveringEntry, (std::vector<int>{-1, -1, -1, 0}));
     Strings kinds;
     for (const Finding& f : cross.warnings) kinds.push_back(f.kind + ":" + std::to_string(f.line));
-    EXPECT_EQ(kinds, (Strings{"entry-not-in-inf:2", "entry-not-in-inf:4", "inf-id-not-covered:10",
+    // Entries for the x64 and NT 6.0 models are told where those stand.
+    EXPECT_EQ(kinds, (Strings{"entry-not-in-inf:2", "entry-not-in-inf:4", "inf-other-target:5",
+                              "inf-other-target:6", "inf-id-not-covered:10",
                               "inf-id-not-covered:13", "inf-id-not-covered:13"}));
+    EXPECT_EQ(cross.warnings[2].message.substr(0, 60),
+              "VEN_8086&DEV_2929 is in [Storage.NTamd64] (x64), not in [Sto");
+    EXPECT_NE(cross.warnings[3].message.find("[Storage.NTx86.6.0] (x86, NT 6.0 and later)"),
+              std::string::npos);
 }
 
 TEST(CrossCheckInf, MatchesOnlyAtCharacterBoundariesAndNeverABarePrefix) {

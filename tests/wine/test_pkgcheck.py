@@ -64,3 +64,19 @@ def test_dry_run_predicts_the_launcher(wine, make_package, launchers, pkgcheck, 
             (predicted["box"]["caption"], predicted["box"]["text"])]
         assert [m["box"] for m in fleet["machines"]] == [predicted["box"]] * 2
         assert fleet["totals"]["worryBoxes"] == 2
+
+
+def test_write_list_reaches_standard_output_byte_for_byte(wine, pkgcheck, tmp_path):
+    """The list's CR LF ends come out as written, not doubled by a text-mode
+    stream, and the package needs no key.ini or install.exe for it."""
+    pkg = tmp_path / "package"
+    (pkg / "drv").mkdir(parents=True)
+    (pkg / "drv" / "stordrv.inf").write_bytes(
+        b"[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=I,PCI\\VEN_8086&DEV_2922\r\n"
+        b"[Models.NTamd64]\r\nD=I,PCI\\VEN_8086&DEV_2922\r\n")
+    r = wine.run(pkgcheck, ["--write-list", wine.windows_path(pkg)], prints=True)
+    assert r.exit_code == 0, f"{r.describe()}\n{r.stderr}"
+    written = (r.logdir / "stdout.txt").read_bytes()
+    assert written.startswith(b"[SupportedIDs]\r\n;"), written
+    assert written.endswith(b"\r\nid1=VEN_8086&DEV_2922\r\n"), written
+    assert b"\r\r" not in written, written
