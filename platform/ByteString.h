@@ -29,7 +29,6 @@ public:
     // Empties the string and forgets a failure.
     void Clear();
 
-    bool ok() const { return !failed_; }
     bool empty() const { return size_ == 0; }
     std::size_t size() const { return size_; }
     char* data() { return data_; }

@@ -65,7 +65,7 @@ TEST(ByteString, AppendsItsOwnTextWhileItsBlockMoves) {
     ASSERT_TRUE(s.Assign(s.view().substr(3, 3)));
     EXPECT_EQ(s.view(), "abc");
 
-    fake.allocationFails = true;
+    fake.refuseAllocationsFrom = fake.allocations;
     EXPECT_FALSE(s.Append(std::string(1000, 'y')));
     EXPECT_TRUE(s.empty());
     EXPECT_FALSE(s.Append("z")) << "a failed string stays failed";

@@ -53,7 +53,6 @@ public:
     bool tellFails = false;
     int seekFailsAt = -1;  // index of the seek that fails
     std::size_t readLimit = static_cast<std::size_t>(-1);
-    bool allocationFails = false;
     // Allocations from this one on (counted from 0) are refused; -1: none.
     long refuseAllocationsFrom = -1;
 
@@ -197,7 +196,7 @@ public:
     }
     void* Allocate(std::size_t bytes) override {
         const long number = allocations++;
-        if (allocationFails || (refuseAllocationsFrom >= 0 && number >= refuseAllocationsFrom))
+        if (refuseAllocationsFrom >= 0 && number >= refuseAllocationsFrom)
             return nullptr;
         // Poisoned, so a missing terminator shows up as stray bytes.
         void* block = std::malloc(bytes == 0 ? 1 : bytes);
