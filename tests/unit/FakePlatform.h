@@ -196,8 +196,7 @@ public:
     }
     void* Allocate(std::size_t bytes) override {
         const long number = allocations++;
-        if (refuseAllocationsFrom >= 0 && number >= refuseAllocationsFrom)
-            return nullptr;
+        if (refuseAllocationsFrom >= 0 && number >= refuseAllocationsFrom) return nullptr;
         // Poisoned, so a missing terminator shows up as stray bytes.
         void* block = std::malloc(bytes == 0 ? 1 : bytes);
         std::memset(block, 'Z', bytes);
