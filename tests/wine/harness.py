@@ -267,11 +267,12 @@ class _WindowWatcher(threading.Thread):
         for wid in _xcmd(self.display, "xdotool", "search", "--onlyvisible",
                          "--classname", ".").split():
             w = self.windows.get(wid)
-            # A window of the program that is not yet seen as a box is
-            # looked at again, in case it was caught before Wine set its
-            # hints.
+            # A window caught before Wine set its class, name or hints is
+            # looked at again, as is any window of the program not yet seen
+            # as a box.
             if w is None or (not self.is_box(w)
-                             and w.wm_class.lower() == self.exe_class):
+                             and (w.wm_class.lower() in (self.exe_class, "")
+                                  or not w.name)):
                 w = self._describe(wid, w.first_seen if w else time.time())
                 self.windows[wid] = w
             if (self.dismiss and self.is_box(w)
