@@ -300,16 +300,24 @@ void AddPlaces(const InfCheck& inf, std::uint32_t k, SectionSet* set) {
     for (; at != inf.otherPlaces.end() && at->first == k; ++at) set->Add(at->second);
 }
 
+// "A, B and C", or "A, B, C and other model sections" when `more` were left
+// out; `conjunction` is "and" or "or".
+std::string NamedList(const std::vector<std::string>& items, bool more,
+                      const std::string& conjunction) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() && !more ? " " + conjunction + " " : ", ";
+        text += items[i];
+    }
+    if (more) text += " " + conjunction + " other model sections";
+    return text;
+}
+
 // "[A] (x64), [B] (x86, NT 6.0 and later) and [C] (...)"
 std::string SectionsText(const InfCheck& inf, const SectionSet& set) {
-    std::string text;
-    for (std::size_t i = 0; i < set.named.size(); ++i) {
-        const InfOtherSection& s = inf.otherSections[set.named[i]];
-        if (i > 0) text += i + 1 == set.named.size() && !set.more ? " and " : ", ";
-        text += "[" + s.name + "] (" + s.serves + ")";
-    }
-    if (set.more) text += " and other model sections";
-    return text;
+    std::vector<std::string> labels;
+    for (const std::uint32_t s : set.named) labels.push_back(inf.otherSections[s].Label());
+    return NamedList(labels, set.more, "and");
 }
 
 // Where 2000 and XP look instead.
@@ -317,14 +325,11 @@ std::string Nt5Text(const InfCheck& inf) {
     const std::vector<std::string>& names = inf.nt5Names;
     if (names.empty())
         return "while [Manufacturer] names no model section that 2000 and XP read on x86";
-    const std::size_t shown = std::min(names.size(), kNamed);
-    std::string text = "not in ";
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0) text += i + 1 == shown && shown == names.size() ? " or " : ", ";
-        text += "[" + names[i] + "]";
-    }
-    if (shown < names.size()) text += " or other model sections";
-    return text + ", which 2000 and XP read";
+    std::vector<std::string> labels;
+    for (std::size_t i = 0; i < std::min(names.size(), kNamed); ++i)
+        labels.push_back("[" + names[i] + "]");
+    return "not in " + NamedList(labels, labels.size() < names.size(), "or") +
+           ", which 2000 and XP read";
 }
 
 // The less specific hardware IDs that also name the device of `id`, as

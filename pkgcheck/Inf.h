@@ -30,6 +30,9 @@ struct InfOtherSection {
     std::string name;
     std::string serves;    // what its decoration targets, e.g. "x64, NT 6.1 and later"
     bool x64Nt52 = false;  // read by XP x64 and Server 2003 x64
+
+    // "[Intel.NTamd64] (x64)"
+    std::string Label() const { return "[" + name + "] (" + serves + ")"; }
 };
 
 struct InfCheck {

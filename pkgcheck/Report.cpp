@@ -117,8 +117,7 @@ private:
         out_ += inf.sections.empty() ? " none\n" : "\n";
         if (!inf.otherSections.empty()) {
             out_ += "  other model sections, which 2000 and XP on x86 do not read:";
-            for (const InfOtherSection& s : inf.otherSections)
-                out_ += " [" + s.name + "] (" + s.serves + ")";
+            for (const InfOtherSection& s : inf.otherSections) out_ += " " + s.Label();
             out_ += "\n";
         }
         if (inf.ids.empty()) return;
