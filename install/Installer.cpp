@@ -41,6 +41,7 @@ void CLauncherApp::RunInstaller() {
         !InstallerWindowTitle(title, installDir.view()))
         EndWithoutList();
 
+    platform().RestoreStartErrorMode();
     platform().StartProgram(command.c_str(), kSwHide);
     platform().Sleep(kSettleMilliseconds);
 

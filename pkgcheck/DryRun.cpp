@@ -72,6 +72,7 @@ public:
         boxCaption = caption;
         return 1;
     }
+    void RestoreStartErrorMode() override {}
     unsigned StartProgram(const char* commandLine, unsigned) override {
         command = commandLine;
         return 33;  // above 31: started

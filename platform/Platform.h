@@ -69,6 +69,10 @@ public:
     virtual bool GetVersionRecord(VersionRecord* record) = 0;
     // A modal box with no owner; returns when dismissed.
     virtual int ShowMessageBox(const char* text, const char* caption, unsigned style) = 0;
+    // Puts back the error mode the process was started with. A program
+    // started afterwards inherits it, so the system's own boxes (a missing
+    // DLL entry point, a missing disk) reach it as they would without us.
+    virtual void RestoreStartErrorMode() = 0;
     virtual unsigned StartProgram(const char* commandLine, unsigned showCommand) = 0;
     virtual void Sleep(unsigned milliseconds) = 0;
     // Whether a top-level window has this title (letter case not significant).

@@ -10,6 +10,7 @@
 
 #include "platform/Bytes.h"
 #include "platform/WinApp.h"
+#include "platform/win32/WindowsPlatform.h"
 
 namespace {
 
@@ -66,8 +67,7 @@ int atexit(Handler handler) {
 void __cxa_pure_virtual() { exit(0); }
 
 [[noreturn]] void LauncherEntry() {
-    // A missing medium in a drive must not stop the run with a system box.
-    SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    launcher::TakeOwnErrorMode();
     Handler* last = __CTOR_LIST__ + 1;
     while (*last) ++last;
     while (last != __CTOR_LIST__ + 1) (*--last)();

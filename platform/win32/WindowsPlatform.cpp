@@ -3,6 +3,8 @@
 // through unchanged. It calls no C library function but exit(), so the
 // launcher can ship without one (platform/win32/Runtime.cpp gives it exit).
 
+#include "platform/win32/WindowsPlatform.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -25,6 +27,10 @@ constexpr int kCommonControlsInitOrdinal = 17;
 // Reads are split so that no single call asks a file system or redirector of
 // an old system for more than it is known to take.
 constexpr DWORD kReadChunk = 1 << 20;
+
+// The mode the process was started with; kept only once our own was taken.
+UINT g_startErrorMode = 0;
+bool g_errorModeTaken = false;
 
 HKEY ToHkey(RegistryKey key) { return reinterpret_cast<HKEY>(key); }
 HANDLE ToHandle(FileStream stream) { return static_cast<HANDLE>(stream); }
@@ -71,6 +77,10 @@ public:
 
     int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
         return MessageBoxA(nullptr, text, caption, style);
+    }
+
+    void RestoreStartErrorMode() override {
+        if (g_errorModeTaken) SetErrorMode(g_startErrorMode);
     }
 
     unsigned StartProgram(const char* commandLine, unsigned showCommand) override {
@@ -151,6 +161,13 @@ public:
 };
 
 }  // namespace
+
+void TakeOwnErrorMode() {
+    // A missing medium in a drive must not stop the run with a system box.
+    g_startErrorMode = SetErrorMode(0);
+    SetErrorMode(g_startErrorMode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    g_errorModeTaken = true;
+}
 
 Platform& SystemPlatform() {
     static WindowsPlatform platform;

@@ -120,6 +120,7 @@ public:
         boxes.push_back({text, caption, style});
         return 1;
     }
+    void RestoreStartErrorMode() override { events.push_back("error mode of the start"); }
     unsigned StartProgram(const char* commandLine, unsigned showCommand) override {
         events.push_back("start " + std::to_string(showCommand) + " " + commandLine);
         return 33;

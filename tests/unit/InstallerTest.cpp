@@ -40,7 +40,9 @@ TEST_F(RunInstallerTest, StartsHiddenThenChecksFirstAndPollsUntilTheWindowGoes) 
     fake.windowChecksFound = 3;
     app.RunInstaller();
     const std::string find = "find D:\\pkg\\Install.exe";
-    EXPECT_EQ(fake.events, (Events{"start 0 D:\\pkg\\install.exe D:\\pkg\\drv\\stordrv.inf "
+    // The tool inherits the error mode the launcher was started with.
+    EXPECT_EQ(fake.events, (Events{"error mode of the start",
+                                   "start 0 D:\\pkg\\install.exe D:\\pkg\\drv\\stordrv.inf "
                                    "\"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\"",
                                    "sleep 500", find, "sleep 2000", find, "sleep 2000", find,
                                    "sleep 2000", find}));
@@ -49,9 +51,9 @@ TEST_F(RunInstallerTest, StartsHiddenThenChecksFirstAndPollsUntilTheWindowGoes) 
 
 TEST_F(RunInstallerTest, NoWindowAfterTheSettlingPauseEndsAtOnce) {
     app.RunInstaller();
-    ASSERT_EQ(fake.events.size(), 3u);
-    EXPECT_EQ(fake.events[1], "sleep 500");
-    EXPECT_EQ(fake.events[2], "find D:\\pkg\\Install.exe");
+    ASSERT_EQ(fake.events.size(), 4u);
+    EXPECT_EQ(fake.events[2], "sleep 500");
+    EXPECT_EQ(fake.events[3], "find D:\\pkg\\Install.exe");
 }
 
 TEST_F(RunInstallerTest, NoSupportedDeviceShowsWorryAndEndsWithoutStarting) {

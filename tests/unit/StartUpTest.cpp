@@ -81,8 +81,8 @@ TEST(StartUp, Nt5ReachesTheInstallerStage) {
         EXPECT_EQ(app.osType, build == 2195u ? OsWin2000 : OsWinXP);
         EXPECT_EQ(fake.commonControlsInits, 1);
         EXPECT_EQ(fake.openedFiles, (std::vector<std::string>{"C:\\pkg\\key.ini rb"}));
-        ASSERT_FALSE(fake.events.empty());
-        EXPECT_EQ(fake.events[0].rfind("start 0 C:\\pkg\\install.exe", 0), 0u);
+        ASSERT_GE(fake.events.size(), 2u);
+        EXPECT_EQ(fake.events[1].rfind("start 0 C:\\pkg\\install.exe", 0), 0u);
     }
 }
 
