@@ -126,17 +126,14 @@ public:
         return file == INVALID_HANDLE_VALUE ? nullptr : file;
     }
 
-    // Positions past 2 GiB are reported as failures: they do not fit a long,
-    // and all-ones is the call's own failure value.
+    // Positions past 2 GiB are reported as failures: they do not fit a long.
+    // The high word is always asked for: without it Windows fails a position
+    // beyond 32 bits, but Wine gives its low part, and a 4 GiB + 23-byte file
+    // would be read as 23 bytes.
     int SeekStream(FileStream stream, long offset, int origin) override {
-        const DWORD at =
-            SetFilePointer(ToHandle(stream), offset, nullptr, static_cast<DWORD>(origin));
-        return at == INVALID_SET_FILE_POINTER || at > MAXLONG ? -1 : 0;
+        return Position(stream, offset, static_cast<DWORD>(origin)) < 0 ? -1 : 0;
     }
-    long TellStream(FileStream stream) override {
-        const DWORD at = SetFilePointer(ToHandle(stream), 0, nullptr, FILE_CURRENT);
-        return at == INVALID_SET_FILE_POINTER || at > MAXLONG ? -1L : static_cast<long>(at);
-    }
+    long TellStream(FileStream stream) override { return Position(stream, 0, FILE_CURRENT); }
     std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                            FileStream stream) override {
         if (size == 0 || count > static_cast<std::size_t>(-1) / size) return 0;
@@ -157,6 +154,17 @@ public:
     void* Allocate(std::size_t bytes) override { return HeapAlloc(GetProcessHeap(), 0, bytes); }
     void Release(void* block) override {
         if (block) HeapFree(GetProcessHeap(), 0, block);
+    }
+
+private:
+    // The new position, or -1 when the move failed or the position does not
+    // fit a long.
+    static long Position(FileStream stream, long offset, DWORD origin) {
+        // The offset is sign-extended into the high word, as the call wants.
+        LONG high = offset < 0 ? -1 : 0;
+        const DWORD low = SetFilePointer(ToHandle(stream), offset, &high, origin);
+        // A failure gives all ones, which is past 2 GiB as well.
+        return high != 0 || low > MAXLONG ? -1L : static_cast<long>(low);
     }
 };
 

@@ -7,6 +7,8 @@ LAUNCHER_EXE names another build to check instead of dist/launcher.exe.
 import csv
 import os
 import re
+import struct
+import subprocess
 from collections import Counter
 from pathlib import Path
 from xml.dom import minidom
@@ -27,6 +29,7 @@ SYSTEMS = ("95", "98", "ME", "NT4 SP6", "2000", "XP")
 REQUIRED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll"}
 
 RT_ICON, RT_GROUP_ICON, RT_MANIFEST = 3, 14, 24
+VOS__WINDOWS32 = 0x4
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 
@@ -117,6 +120,40 @@ def test_every_import_is_exported_by_every_system(pe):
         "imports some systems lack, so the file would not load there: " + ", ".join(missing))
 
 
+def icon_image(data):
+    """(size, bits per pixel, transparent pixels, problems) of one icon image.
+    Before XP, and wherever an icon is drawn through its mask, the AND mask
+    alone decides transparency: it must be set exactly where alpha is 0,
+    and a transparent pixel must be black so that the XOR leaves the screen
+    as it was."""
+    (header, width, height, _, bits) = struct.unpack_from("<IiiHH", data)
+    colours = struct.unpack_from("<I", data, 32)[0] or (1 << bits if bits <= 8 else 0)
+    xor_stride = ((width * bits + 31) // 32) * 4
+    and_stride = ((width + 31) // 32) * 4
+    xor_at = header + 4 * colours
+    and_at = xor_at + xor_stride * width
+    assert height == 2 * width and len(data) >= and_at + and_stride * width
+    transparent, problems = 0, []
+    for y in range(width):
+        for x in range(width):
+            masked = data[and_at + y * and_stride + x // 8] >> (7 - x % 8) & 1
+            row = xor_at + y * xor_stride
+            if bits == 32:
+                pixel = data[row + 4 * x:row + 4 * x + 4]
+                if masked != (pixel[3] == 0):
+                    problems.append((x, y, "mask", masked, "alpha", pixel[3]))
+                black = pixel[:3] == b"\0\0\0"
+            else:
+                index = data[row + x * bits // 8] >> (4 - x % 2 * 4 if bits == 4 else 0)
+                index &= (1 << bits) - 1
+                black = data[header + 4 * index:header + 4 * index + 3] == b"\0\0\0"
+            if masked:
+                transparent += 1
+                if not black:
+                    problems.append((x, y, "transparent but not black"))
+    return width, bits, transparent, problems
+
+
 def test_version_record_and_icon(pe, version):
     numbers = [int(part) for part in version.split(".")]
     fixed = pe.VS_FIXEDFILEINFO[0]
@@ -131,9 +168,19 @@ def test_version_record_and_icon(pe, version):
     assert strings.get(b"FileVersion") == version.encode()
     assert strings.get(b"ProductVersion") == version.encode()
 
+    # 95, 98 and ME read the record too: not "NT only".
+    assert fixed.FileOS == VOS__WINDOWS32
+
     groups = resources(pe, RT_GROUP_ICON)
     assert groups, "no icon group: Explorer would show the default program icon"
-    assert resources(pe, RT_ICON), "icon group without icon images"
+    images = [icon_image(data[0]) for data in resources(pe, RT_ICON).values()]
+    # 16 colours for 16- and 256-colour displays and the systems before XP,
+    # 32 bits with alpha for XP, each at both sizes.
+    assert sorted((size, bits) for size, bits, _, _ in images) == [
+        (16, 4), (16, 32), (32, 4), (32, 32)]
+    for size, bits, transparent, problems in images:
+        assert transparent, f"{size}x{size} {bits}-bit: nothing transparent"
+        assert not problems, f"{size}x{size} {bits}-bit: {problems[:5]}"
 
 
 def test_manifest_asks_for_no_elevation_in_a_form_windows_xp_parses(pe, version):
@@ -255,3 +302,21 @@ def test_every_instruction_is_one_the_80386_has(pe):
                          for address, _, text, why in findings[:40])
     assert not findings, (f"{len(findings)} instructions beyond the 80386 "
                           f"({dict(counts.most_common())}):\n{listing}")
+
+
+@pytest.mark.parametrize("compiler", ["i686-w64-mingw32-g++", "x86_64-w64-mingw32-g++"])
+def test_byte_routines_never_become_calls_of_themselves(compiler, tmp_path):
+    # The loops of platform/Bytes.cpp are the shipping file's memcpy, memset
+    # and strlen: compiled with any optimisation and no special flag, none
+    # may turn into a call of those.
+    called = set()
+    for level in ("-O1", "-O2", "-O3", "-Os"):
+        obj = tmp_path / f"bytes{level}.o"
+        subprocess.run([compiler, "-std=c++17", level, "-march=i386" if "i686" in compiler
+                        else "-march=x86-64", "-I", str(ROOT), "-c",
+                        str(ROOT / "platform" / "Bytes.cpp"), "-o", str(obj)], check=True)
+        symbols = subprocess.run([compiler.replace("g++", "nm"), "-u", str(obj)], check=True,
+                                 capture_output=True, text=True).stdout.split()
+        called |= {s.lstrip("_") for s in symbols} & {"memcpy", "memmove", "memset", "memcmp",
+                                                     "memchr", "strlen"}
+    assert not called

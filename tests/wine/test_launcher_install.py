@@ -29,16 +29,32 @@ def test_unsupported_device_says_worry_and_starts_nothing(make_package, launcher
     assert_ended_quietly_after(pkg.run(version="winxp", pci=[OTHER]), [WORRY])
 
 
-@needs_win32
-def test_list_too_large_to_hold_as_entries_is_reported_like_a_missing_one(make_package,
-                                                                          launchers):
+def _entries_beyond_memory(path):
     # 400 MB of one-byte-and-CR entries: the text itself fits a 32-bit
     # process, its 200 million entries do not.
-    pkg = make_package(launchers["x86"], key_ini=None, install="x86")
-    with open(pkg.dir / "key.ini", "wb") as f:
+    with open(path, "wb") as f:
         block = b"=\r" * (1 << 20)
         for _ in range(200):
             f.write(block)
+
+
+def _beyond_32_bits(path):
+    # A sparse 4 GiB + 23 bytes whose first 23 bytes are a list that matches:
+    # read by the low half of its length, it would start the installer.
+    with open(path, "wb") as f:
+        f.write(key_ini(SUPPORTED))
+        f.truncate((4 << 30) + len(key_ini(SUPPORTED)))
+
+
+@pytest.mark.parametrize("arch,write", [
+    pytest.param("x86", _entries_beyond_memory, marks=needs_win32, id="entries-x86"),
+    pytest.param("x64", _beyond_32_bits, id="4GiB-x64"),
+    pytest.param("x86", _beyond_32_bits, marks=needs_win32, id="4GiB-x86"),
+])
+def test_list_too_large_to_hold_or_read_is_reported_like_a_missing_one(make_package, launchers,
+                                                                        arch, write):
+    pkg = make_package(launchers[arch], key_ini=None, install=arch)
+    write(pkg.dir / "key.ini")
     r = pkg.run(version="winxp", pci=[DEVICE])
     (pkg.dir / "key.ini").unlink()
     assert_ended_quietly_after(r, [("launcher", "key.ini not found !!")])
