@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/ByteString.h"
+#include "platform/Paths.h"
 #include "platform/WinApp.h"
 #include "probes/OsType.h"
 
@@ -42,10 +43,5 @@ private:
     // box, then the end of the process.
     [[noreturn]] void EndWithoutList();
 };
-
-// The directory part of an executable path, with its final backslash; empty
-// unless that is a full directory (a drive's or a network share's), so that
-// a cut or odd path never stands for the current directory or a parent.
-std::string_view DirectoryOf(std::string_view path, const CodePage& cp);
 
 }  // namespace launcher

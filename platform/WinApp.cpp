@@ -20,8 +20,10 @@ CWinApp::~CWinApp() {
 CWinApp* CWinApp::Current() { return g_currentApp; }
 
 int CWinApp::RunCurrent() {
-    if (CWinApp* app = Current()) app->StartUp();
-    return 0;
+    CWinApp* app = Current();
+    if (!app) return 0;
+    app->StartUp();
+    return app->exitStatus_;
 }
 
 const CodePage& CWinApp::codePage() {

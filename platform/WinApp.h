@@ -43,10 +43,15 @@ public:
     // StartUp once and give the process's exit status.
     static int RunCurrent();
 
+protected:
+    // The status the process ends with after StartUp; 0 unless set.
+    void SetExitStatus(int status) { exitStatus_ = status; }
+
 private:
     bool FetchModulePath();
 
     Platform& platform_;
+    int exitStatus_ = 0;
     bool codePageKnown_ = false;
     CodePage codePage_;
     enum class PathState { NotAsked, Known, Unknown } pathState_ = PathState::NotAsked;

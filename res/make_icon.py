@@ -4,7 +4,10 @@ writes res/launcher.ico: 16x16 and 32x32 images, each in 16 colours for
 16- and 256-colour displays and the systems before XP, and in 32 bits with
 alpha for XP. Every image has its transparency mask: systems before XP
 draw through it alone, and XP still uses it wherever it draws an icon
-through its mask."""
+through its mask. res/install.ico, the installer tool's, has the 16-colour
+images only: the tool is seldom seen, and must stay small.
+
+    res/make_icon.py res/launcher.ico && res/make_icon.py res/install.ico 4"""
 import struct
 import sys
 
@@ -77,8 +80,8 @@ def image(size, bits):
     return header + palette + rows + mask
 
 
-def main(path):
-    images = [(size, bits, image(size, bits)) for bits in (4, 32) for size in (32, 16)]
+def main(path, depths=(4, 32)):
+    images = [(size, bits, image(size, bits)) for bits in depths for size in (32, 16)]
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, bits, data in images:
@@ -90,4 +93,5 @@ def main(path):
 
 
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else 'res/launcher.ico')
+    main(sys.argv[1] if len(sys.argv) > 1 else 'res/launcher.ico',
+         tuple(int(d) for d in sys.argv[2:]) or (4, 32))

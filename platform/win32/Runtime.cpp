@@ -66,7 +66,7 @@ int atexit(Handler handler) {
 // quietly as every other way out.
 void __cxa_pure_virtual() { exit(0); }
 
-[[noreturn]] void LauncherEntry() {
+[[noreturn]] void ProgramEntry() {
     launcher::TakeOwnErrorMode();
     Handler* last = __CTOR_LIST__ + 1;
     while (*last) ++last;

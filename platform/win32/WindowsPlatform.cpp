@@ -55,15 +55,7 @@ public:
     bool IsLeadByte(unsigned char byte) override { return IsDBCSLeadByte(byte) != FALSE; }
 
     void InitCommonControls() override {
-        // The library is not one of the system's known DLLs, so importing it
-        // by name would take a copy planted beside the launcher first. Load
-        // the system directory's copy by its full path instead.
-        static const char kName[] = "\\comctl32.dll";
-        char path[MAX_PATH + sizeof kName];
-        const UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return;
-        CopyBytes(path + length, kName, sizeof kName);
-        HMODULE library = LoadLibraryA(path);
+        HMODULE library = LoadSystemLibrary("comctl32.dll");
         if (!library) return;
         using InitFunction = void(WINAPI*)();
         auto init = reinterpret_cast<InitFunction>(reinterpret_cast<void*>(
@@ -169,6 +161,19 @@ private:
 };
 
 }  // namespace
+
+HMODULE LoadSystemLibrary(const char* name) {
+    // The library is not one of the system's known DLLs, so loading it by
+    // name would take a copy planted beside the program first. The system
+    // directory's copy is loaded by its full path instead.
+    char path[MAX_PATH + 16];
+    const std::size_t length = TextLength(name);
+    const UINT directory = GetSystemDirectoryA(path, MAX_PATH);
+    if (directory == 0 || directory >= MAX_PATH || length > 14) return nullptr;
+    path[directory] = '\\';
+    CopyBytes(path + directory + 1, name, length + 1);
+    return LoadLibraryA(path);
+}
 
 void TakeOwnErrorMode() {
     // A missing medium in a drive must not stop the run with a system box.

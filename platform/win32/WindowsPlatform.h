@@ -1,8 +1,14 @@
 #pragma once
-// What the process entry needs of the Windows platform beyond the
-// interface itself.
+// What the process entry and the installer tool's platform need of the
+// Windows platform beyond the interface itself.
+
+#include <windows.h>
 
 namespace launcher {
+
+// A library of the system directory (a name of up to 14 characters), loaded
+// by its full path; null when it cannot be loaded.
+HMODULE LoadSystemLibrary(const char* name);
 
 // Adds the error-mode flags the program's own work runs with, and keeps the
 // mode the process was started with for the programs it starts.

@@ -1,0 +1,373 @@
+#include "installtool/Payload.h"
+
+#include "installtool/Texts.h"
+#include "platform/Paths.h"
+
+namespace installtool {
+
+using launcher::ByteString;
+using launcher::InfHandle;
+using launcher::InfLine;
+
+namespace {
+
+// A box lists this many problems; the rest are counted.
+constexpr std::uint32_t kMostProblemLines = 10;
+
+// The pieces of PCI\VEN_v&DEV_d&SUBSYS_s&REV_r; empty where absent.
+struct PciPieces {
+    std::string_view vendor, device, subsystem, revision;
+};
+
+bool SplitPciId(std::string_view id, PciPieces* pieces) {
+    if (!StartsWithText(id, "PCI\\")) return false;
+    id.remove_prefix(4);
+    std::string_view* slots[] = {&pieces->vendor, &pieces->device, &pieces->subsystem,
+                                 &pieces->revision};
+    const std::string_view prefixes[] = {"VEN_", "DEV_", "SUBSYS_", "REV_"};
+    std::size_t slot = 0;
+    while (!id.empty()) {
+        const std::size_t amp = id.find('&');
+        const std::string_view piece = Slice(id, 0, amp);
+        while (slot < 4 && !StartsWithText(piece, prefixes[slot])) ++slot;
+        if (slot == 4) return false;
+        *slots[slot++] = piece;
+        id.remove_prefix(amp == std::string_view::npos ? id.size() : amp + 1);
+    }
+    return !pieces->vendor.empty() && !pieces->device.empty();
+}
+
+// Whether `id` is PCI\ and the non-empty pieces joined by '&'.
+bool IsJoined(std::string_view id, std::initializer_list<std::string_view> pieces) {
+    if (!StartsWithText(id, "PCI\\")) return false;
+    id.remove_prefix(4);
+    bool first = true;
+    for (const std::string_view piece : pieces) {
+        if (piece.empty()) return false;
+        if (!first) {
+            if (id.empty() || id[0] != '&') return false;
+            id.remove_prefix(1);
+        }
+        if (!StartsWithText(id, piece)) return false;
+        id.remove_prefix(piece.size());
+        first = false;
+    }
+    return id.empty();
+}
+
+// "." and leading backslashes mean the INF's own directory; a non-empty
+// result ends with a backslash.
+bool AppendRelative(ByteString& path, std::string_view relative) {
+    for (;;) {
+        if (!relative.empty() && relative[0] == '\\') {
+            relative.remove_prefix(1);
+        } else if (relative == "." || Slice(relative, 0, 2) == ".\\") {
+            relative.remove_prefix(1);
+        } else {
+            break;
+        }
+    }
+    if (relative.empty()) return true;
+    return path.Append(relative) && (relative.back() == '\\' || path.Append('\\'));
+}
+
+// A list of names, a line each, without repeats (letter case aside).
+bool AddName(ByteString& list, std::string_view name) {
+    std::string_view rest = list.view();
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        if (SameText(Slice(rest, 0, end), name)) return true;
+        rest.remove_prefix(end + 1);
+    }
+    return list.Append(name) && list.Append('\n');
+}
+
+}  // namespace
+
+long DecorationRank(std::string_view decoration, std::string_view architecture,
+                    const OsVersion& os) {
+    if (os.major < 5 || (os.major == 5 && os.minor == 0)) return -1;
+    if (!StartsWithText(decoration, "NT")) return -1;
+    decoration.remove_prefix(2);
+    std::string_view parts[5];
+    std::size_t count = 0;
+    for (;;) {
+        if (count == 5) return -1;
+        const std::size_t dot = decoration.find('.');
+        parts[count++] = Slice(decoration, 0, dot);
+        if (dot == std::string_view::npos) break;
+        decoration.remove_prefix(dot + 1);
+    }
+    const bool named = !parts[0].empty();
+    if (named ? !SameText(parts[0], architecture) : !SameText(architecture, "x86")) return -1;
+    std::uint32_t numbers[3] = {0, 0, 0};  // major, minor, product type
+    for (std::size_t i = 1; i < count && i <= 3; ++i)
+        if (!parts[i].empty() && !ParseNumber(parts[i], &numbers[i - 1])) return -1;
+    if (numbers[0] > os.major || (numbers[0] == os.major && numbers[1] > os.minor)) return -1;
+    if (numbers[2] != 0 && numbers[2] != os.productType) return -1;
+    // A suite mask cannot be judged here; a decoration that names one is
+    // taken as serving this system.
+    const long version = static_cast<long>(numbers[0] * 256 + (numbers[1] & 0xFF));
+    return (version * 2 + (named ? 1 : 0)) * 2 + (numbers[2] != 0 ? 1 : 0);
+}
+
+bool NamesDevice(std::string_view modelId, std::string_view hardwareId) {
+    if (SameText(modelId, hardwareId)) return true;
+    PciPieces p;
+    if (!SplitPciId(hardwareId, &p)) return false;
+    return IsJoined(modelId, {p.vendor, p.device, p.subsystem}) ||
+           IsJoined(modelId, {p.vendor, p.device, p.revision}) ||
+           IsJoined(modelId, {p.vendor, p.device});
+}
+
+PayloadCheck::PayloadCheck(launcher::ToolPlatform& tool, launcher::Platform& platform,
+                           const launcher::CodePage& cp, const OsVersion& os)
+    : tool_(tool), platform_(platform), cp_(cp), os_(os) {}
+
+// One check of one INF, with the INF open for its whole length.
+class PayloadCheck::Run {
+public:
+    Run(PayloadCheck& check, std::string_view hardwareId, ByteString& problems)
+        : tool_(check.tool_),
+          check_(check),
+          hardwareId_(hardwareId),
+          problems_(problems),
+          infDir_(check.platform_),
+          matched_(check.platform_),
+          served_(check.platform_) {}
+    ~Run() {
+        if (inf_) tool_.CloseInf(inf_);
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    PayloadResult Check(const char* infPath) {
+        problems_.Clear();
+        if (!Open(infPath)) return noMemory_ ? PayloadResult::NoMemory : PayloadResult::InfUnreadable;
+        CollectInstallSections();
+        // A device the models do not name may still be served by an ID
+        // Windows knows and this check does not (a class code, say): every
+        // section the models serve is checked then.
+        ForEachName(matched_.empty() ? served_ : matched_,
+                    [this](std::string_view section) { CheckSection(section); });
+        CheckCatalog();
+        if (problemCount_ > kMostProblemLines) {
+            Say("... and ");
+            noMemory_ = !AppendDecimal(problems_, problemCount_ - kMostProblemLines) || noMemory_;
+            Say(" more.\n");
+        }
+        if (noMemory_) return PayloadResult::NoMemory;
+        return problemCount_ > 0 ? PayloadResult::Incomplete : PayloadResult::Complete;
+    }
+
+private:
+    bool Open(const char* infPath) {
+        const std::string_view path(infPath);
+        if (!Keep(infDir_.Assign(DirectoryOf(path, check_.cp_)))) return false;
+        if (!tool_.IsFile(infPath)) {
+            Say(path);
+            Say(" was not found.\n");
+            return false;
+        }
+        unsigned line = 0;
+        std::uint32_t error = 0;
+        inf_ = tool_.OpenInf(infPath, &line, &error);
+        if (inf_) return true;
+        Say(path);
+        Say(" cannot be read as setup information");
+        if (line != 0) {
+            Say(" (line ");
+            Keep(AppendDecimal(problems_, line));
+            Say(")");
+        }
+        Say(": error ");
+        Keep(AppendHex(problems_, error));
+        ByteString words(check_.platform_);
+        if (tool_.ErrorDescription(error, words)) {
+            Say(", ");
+            Say(words.view());
+        }
+        Say("\n");
+        return false;
+    }
+
+    // The models sections this system reads, and in them the install
+    // sections for the device and all of them.
+    void CollectInstallSections() {
+        InfLine line;
+        if (!tool_.FindFirstLine(inf_, "Manufacturer", nullptr, &line)) return;
+        do {
+            ByteString models(check_.platform_);
+            if (ModelsSection(line, models)) CollectFromModels(models.c_str());
+        } while (!noMemory_ && tool_.FindNextLine(&line));
+    }
+
+    // The decorated section that serves this system best; the undecorated
+    // one serves 32-bit Windows when none does.
+    bool ModelsSection(const InfLine& line, ByteString& models) {
+        if (!Keep(tool_.Field(line, 1, models))) return false;
+        long best = -1;
+        ByteString decoration(check_.platform_);
+        ByteString chosen(check_.platform_);
+        for (unsigned i = 2; i <= tool_.FieldCount(line); ++i) {
+            if (!Keep(tool_.Field(line, i, decoration))) return false;
+            const long rank = DecorationRank(decoration.view(), tool_.Architecture(), check_.os_);
+            if (rank > best) {
+                best = rank;
+                if (!Keep(chosen.Assign(decoration.view()))) return false;
+            }
+        }
+        if (best < 0) return SameText(tool_.Architecture(), "x86");
+        return Keep(models.Append('.') && models.Append(chosen.view()));
+    }
+
+    void CollectFromModels(const char* models) {
+        InfLine line;
+        if (!tool_.FindFirstLine(inf_, models, nullptr, &line)) return;
+        ByteString section(check_.platform_);
+        ByteString id(check_.platform_);
+        do {
+            const unsigned count = tool_.FieldCount(line);
+            if (count < 1 || !Keep(tool_.Field(line, 1, section)) || section.empty()) continue;
+            Keep(AddName(served_, section.view()));
+            for (unsigned i = 2; i <= count && Keep(tool_.Field(line, i, id)); ++i) {
+                if (NamesDevice(id.view(), hardwareId_)) {
+                    Keep(AddName(matched_, section.view()));
+                    break;
+                }
+            }
+        } while (!noMemory_ && tool_.FindNextLine(&line));
+    }
+
+    void CheckSection(std::string_view name) {
+        ByteString section(check_.platform_);
+        ByteString actual(check_.platform_);
+        if (!Keep(section.Assign(name) &&
+                  tool_.ActualInstallSection(inf_, section.c_str(), actual)))
+            return;
+        CheckCopyFiles(actual.c_str());
+        if (Keep(actual.Append(".CoInstallers"))) CheckCopyFiles(actual.c_str());
+    }
+
+    // CopyFiles=list-section,@file,...
+    void CheckCopyFiles(const char* section) {
+        InfLine line;
+        if (!tool_.FindFirstLine(inf_, section, "CopyFiles", &line)) return;
+        ByteString value(check_.platform_);
+        do {
+            const unsigned count = tool_.FieldCount(line);
+            for (unsigned i = 1; i <= count && Keep(tool_.Field(line, i, value)); ++i) {
+                if (value.empty()) continue;
+                if (value.view()[0] == '@') {
+                    CheckFile(Slice(value.view(), 1));
+                } else {
+                    CheckFileList(value.c_str());
+                }
+            }
+        } while (!noMemory_ && tool_.FindNextMatchLine(&line, "CopyFiles"));
+    }
+
+    // Each line: destination name, then the source name when it differs.
+    void CheckFileList(const char* section) {
+        InfLine line;
+        if (!tool_.FindFirstLine(inf_, section, nullptr, &line)) return;
+        ByteString name(check_.platform_);
+        do {
+            const unsigned count = tool_.FieldCount(line);
+            if (count >= 2 && !Keep(tool_.Field(line, 2, name))) return;
+            if (count >= 2 && !name.empty()) {
+                CheckFile(name.view());
+            } else if (count >= 1) {
+                if (!Keep(tool_.Field(line, 1, name))) return;
+                CheckFile(name.view());
+            }
+        } while (!noMemory_ && tool_.FindNextLine(&line));
+    }
+
+    void CheckFile(std::string_view file) {
+        ByteString name(check_.platform_);
+        ByteString subfolder(check_.platform_);
+        ByteString diskPath(check_.platform_);
+        ByteString path(check_.platform_);
+        unsigned disk = 0;
+        if (file.empty() || !Keep(name.Assign(file))) return;
+        if (!tool_.SourceFileLocation(inf_, name.c_str(), &disk, subfolder)) {
+            Problem({file, " is copied but not listed in [SourceDisksFiles]."});
+            return;
+        }
+        if (!tool_.SourceDiskPath(inf_, disk, diskPath)) {
+            Problem({file, " lies on a disk that [SourceDisksNames] does not list."});
+            return;
+        }
+        if (!Keep(path.Assign(infDir_.view()) && AppendRelative(path, diskPath.view()) &&
+                  AppendRelative(path, subfolder.view()) && path.Append(file)))
+            return;
+        if (tool_.IsFile(path.c_str())) return;
+        // Setup also takes the compressed form, its last letter an underscore.
+        const std::size_t length = path.size();
+        path.data()[length - 1] = '_';
+        if (tool_.IsFile(path.c_str())) return;
+        path.data()[length - 1] = file.back();
+        Problem({path.view(), " is missing."});
+    }
+
+    // CatalogFile.NTx86, else .NT, else the plain key, as 2000 and XP read
+    // them; no key at all is an unsigned package, which Windows asks about.
+    void CheckCatalog() {
+        ByteString key(check_.platform_);
+        ByteString name(check_.platform_);
+        for (int k = 0; k < 3; ++k) {
+            if (!Keep(key.Assign(k == 2 ? "CatalogFile" : "CatalogFile.NT") &&
+                      (k != 0 || key.Append(tool_.Architecture()))))
+                return;
+            InfLine line;
+            if (!tool_.FindFirstLine(inf_, "Version", key.c_str(), &line)) continue;
+            if (tool_.FieldCount(line) < 1 || !Keep(tool_.Field(line, 1, name)) || name.empty())
+                return;
+            ByteString path(check_.platform_);
+            if (!Keep(path.Assign(infDir_.view()) && path.Append(name.view()))) return;
+            if (!tool_.IsFile(path.c_str())) Problem({path.view(), " (the catalog) is missing."});
+            return;
+        }
+    }
+
+    template <typename Visit>
+    void ForEachName(const ByteString& list, Visit visit) {
+        std::string_view rest = list.view();
+        while (!rest.empty() && !noMemory_) {
+            const std::size_t end = rest.find('\n');
+            visit(Slice(rest, 0, end));
+            rest.remove_prefix(end + 1);
+        }
+    }
+
+    void Problem(std::initializer_list<std::string_view> pieces) {
+        if (++problemCount_ > kMostProblemLines) return;
+        for (const std::string_view piece : pieces) Say(piece);
+        Say("\n");
+    }
+    void Say(std::string_view text) { Keep(problems_.Append(text)); }
+    bool Keep(bool ok) {
+        if (!ok) noMemory_ = true;
+        return ok;
+    }
+
+    launcher::ToolPlatform& tool_;
+    PayloadCheck& check_;
+    std::string_view hardwareId_;
+    ByteString& problems_;
+    ByteString infDir_;
+    ByteString matched_;  // install sections of models that name the device
+    ByteString served_;   // install sections of every model this system reads
+    InfHandle inf_ = nullptr;
+    std::uint32_t problemCount_ = 0;
+    bool noMemory_ = false;
+};
+
+PayloadResult PayloadCheck::Check(const char* infPath, std::string_view hardwareId,
+                                  ByteString& problems) {
+    Run run(*this, hardwareId, problems);
+    return run.Check(infPath);
+}
+
+}  // namespace installtool

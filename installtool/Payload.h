@@ -1,0 +1,55 @@
+#pragma once
+// Whether the package holds every file the driver's install copies, checked
+// before anything changes. A file the package lacks makes Windows ask for a
+// "disk", which means nothing for a package on a stick (and makes Wine's
+// install spin for ever), so the tool names it instead.
+
+#include <string_view>
+
+#include "platform/ByteString.h"
+#include "platform/Mbcs.h"
+#include "platform/Platform.h"
+#include "platform/ToolPlatform.h"
+
+namespace installtool {
+
+struct OsVersion {
+    unsigned major;
+    unsigned minor;
+    unsigned productType;  // 1 workstation, 2 domain controller, 3 server
+};
+
+// How well a [Manufacturer] decoration (the part after a models section's
+// name, e.g. "NTx86.5.1") serves this system: higher is better, -1 when it
+// does not serve it. Windows 2000 reads no decorations, and 64-bit Windows
+// only those that name its processor.
+long DecorationRank(std::string_view decoration, std::string_view architecture,
+                    const OsVersion& os);
+
+// Whether a model's hardware or compatible ID names the device with this
+// hardware ID, as Windows matches them: PCI\VEN&DEV&SUBSYS&REV also goes by
+// PCI\VEN&DEV&SUBSYS, PCI\VEN&DEV&REV and PCI\VEN&DEV. Letter case aside.
+bool NamesDevice(std::string_view modelId, std::string_view hardwareId);
+
+enum class PayloadResult { Complete, InfUnreadable, Incomplete, NoMemory };
+
+class PayloadCheck {
+public:
+    PayloadCheck(launcher::ToolPlatform& tool, launcher::Platform& platform,
+                 const launcher::CodePage& cp, const OsVersion& os);
+
+    // Checks the install sections the INF at `infPath` (a full path) has
+    // for the device. `problems` says what is wrong, a line each.
+    PayloadResult Check(const char* infPath, std::string_view hardwareId,
+                        launcher::ByteString& problems);
+
+private:
+    class Run;
+
+    launcher::ToolPlatform& tool_;
+    launcher::Platform& platform_;
+    launcher::CodePage cp_;
+    OsVersion os_;
+};
+
+}  // namespace installtool
