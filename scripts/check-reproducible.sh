@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
-# Checks that the shipping launcher is a pure function of the sources: two
+# Checks that the shipping programs are a pure function of the sources: two
 # clean builds of the win32 preset must give the same bytes as each other and
-# as dist/launcher.exe. The two builds run from different source and build
+# as dist/launcher.exe and dist/install.exe. The two builds run from different source and build
 # paths, so a path that leaks into the binary shows up as a difference.
 #
 # Usage: scripts/check-reproducible.sh   (after cmake --build --preset win32)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-shipped=$root/dist/launcher.exe
-if [[ ! -f $shipped ]]; then
-    echo "check-reproducible: $shipped is missing;" \
-         "build it with: cmake --preset win32 && cmake --build --preset win32" >&2
-    exit 2
-fi
+programs=(launcher.exe install.exe)
+for program in "${programs[@]}"; do
+    if [[ ! -f $root/dist/$program ]]; then
+        echo "check-reproducible: $root/dist/$program is missing;" \
+             "build it with: cmake --preset win32 && cmake --build --preset win32" >&2
+        exit 2
+    fi
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/launcher-repro.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -30,7 +32,7 @@ build() {
     # LAUNCHER_DIST_DIR emptied: these builds must not overwrite dist/.
     if ! (cd "$source" &&
           cmake --preset win32 -B "$binary" -DLAUNCHER_DIST_DIR= &&
-          cmake --build "$binary" --target launcher -j"$(nproc)") >"$binary.log" 2>&1; then
+          cmake --build "$binary" --target launcher installtool -j"$(nproc)") >"$binary.log" 2>&1; then
         cat "$binary.log" >&2
         echo "check-reproducible: the build in $binary failed" >&2
         exit 1
@@ -53,16 +55,20 @@ differ() {
 }
 
 status=0
-if differ "$first/launcher.exe" "$second/launcher.exe" \
-        "two clean builds of the same sources differ (time stamp or build path in the binary?)"; then
-    status=1
-fi
-if differ "$first/launcher.exe" "$shipped" \
-        "dist/launcher.exe differs from a clean build (stale dist/? rebuild it with cmake --build --preset win32)"; then
-    status=1
-fi
+summary=()
+for program in "${programs[@]}"; do
+    shipped=$root/dist/$program
+    if differ "$first/$program" "$second/$program" \
+            "$program: two clean builds of the same sources differ (time stamp or build path in the binary?)"; then
+        status=1
+    fi
+    if differ "$first/$program" "$shipped" \
+            "dist/$program differs from a clean build (stale dist/? rebuild it with cmake --build --preset win32)"; then
+        status=1
+    fi
+    summary+=("$program $(stat -c %s "$shipped") bytes, sha256 $(sha256sum "$shipped" | cut -c1-16)...")
+done
 if [[ $status -eq 0 ]]; then
-    echo "check-reproducible: OK: two clean builds and dist/launcher.exe are identical" \
-         "($(stat -c %s "$shipped") bytes, sha256 $(sha256sum "$shipped" | cut -c1-16)...)"
+    echo "check-reproducible: OK: two clean builds and dist/ are identical ($(IFS=';'; echo "${summary[*]}"))"
 fi
 exit $status

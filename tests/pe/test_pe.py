@@ -1,10 +1,13 @@
-"""Checks of the shipping executable as Windows will see it.
+"""Checks of the shipping executables, the launcher and the installer tool,
+as Windows will see them.
 
 Run with Debian's interpreter, which has python3-pefile:
     /usr/bin/python3 -m pytest tests/pe
-LAUNCHER_EXE names another build to check instead of dist/launcher.exe.
+LAUNCHER_EXE and INSTALL_EXE name other builds to check instead of
+dist/launcher.exe and dist/install.exe.
 """
 import csv
+import dataclasses
 import os
 import re
 import struct
@@ -34,9 +37,30 @@ ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 
 
+@dataclasses.dataclass
+class Program:
+    variable: str
+    path: str
+    most_bytes: int
+    icon_depths: tuple  # bits per pixel of its icon images, each at 16 and 32 pixels
+
+
+PROGRAMS = {
+    "launcher": Program("LAUNCHER_EXE", "dist/launcher.exe", 24 * 1024, (4, 32)),
+    # The tool is seldom seen: 16 colours only keep it small.
+    "install": Program("INSTALL_EXE", "dist/install.exe", 32 * 1024, (4,)),
+}
+
+
+@pytest.fixture(scope="module", params=sorted(PROGRAMS))
+def program(request):
+    return request.param
+
+
 @pytest.fixture(scope="module")
-def pe():
-    path = Path(os.environ.get("LAUNCHER_EXE", ROOT / "dist" / "launcher.exe"))
+def pe(program):
+    spec = PROGRAMS[program]
+    path = Path(os.environ.get(spec.variable, ROOT / spec.path))
     if not path.is_file():
         pytest.fail(f"{path} is missing: build it with "
                     "'cmake --preset win32 && cmake --build --preset win32'")
@@ -66,7 +90,8 @@ def resources(pe, type_id):
     return found
 
 
-def test_image_is_a_32_bit_gui_program_that_windows_95_and_nt_4_load(pe):
+def test_image_is_a_small_32_bit_gui_program_that_windows_95_and_nt_4_load(pe, program):
+    assert len(pe.__data__) <= PROGRAMS[program].most_bytes
     opt = pe.OPTIONAL_HEADER
     assert opt.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE, "not PE32"
     assert pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
@@ -91,9 +116,9 @@ def load_reviewed_imports():
     return reviewed
 
 
-def test_imports_are_the_three_system_dlls(pe):
+def test_imports_are_the_three_system_dlls(pe, program):
     # The 64-bit build is made from the same sources without a runtime too.
-    wide = ROOT / "dist" / "x64" / "launcher.exe"
+    wide = ROOT / "dist" / "x64" / Path(PROGRAMS[program].path).name
     assert wide.is_file(), f"{wide} is missing: build it with the win64 preset"
     for name, image in (("32-bit", pe), ("64-bit", pefile.PE(str(wide)))):
         dlls = {d.dll.decode().lower() for d in image.DIRECTORY_ENTRY_IMPORT}
@@ -154,7 +179,7 @@ def icon_image(data):
     return width, bits, transparent, problems
 
 
-def test_version_record_and_icon(pe, version):
+def test_version_record_and_icon(pe, program, version):
     numbers = [int(part) for part in version.split(".")]
     fixed = pe.VS_FIXEDFILEINFO[0]
     for prefix in ("File", "Product"):
@@ -176,8 +201,8 @@ def test_version_record_and_icon(pe, version):
     images = [icon_image(data[0]) for data in resources(pe, RT_ICON).values()]
     # 16 colours for 16- and 256-colour displays and the systems before XP,
     # 32 bits with alpha for XP, each at both sizes.
-    assert sorted((size, bits) for size, bits, _, _ in images) == [
-        (16, 4), (16, 32), (32, 4), (32, 32)]
+    assert sorted((size, bits) for size, bits, _, _ in images) == sorted(
+        (size, bits) for size in (16, 32) for bits in PROGRAMS[program].icon_depths)
     for size, bits, transparent, problems in images:
         assert transparent, f"{size}x{size} {bits}-bit: nothing transparent"
         assert not problems, f"{size}x{size} {bits}-bit: {problems[:5]}"

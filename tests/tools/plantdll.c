@@ -1,5 +1,6 @@
-/* A stand-in comctl32.dll for search-order tests: if a program picks up a
- * copy dropped beside it instead of the system one, this leaves a mark. */
+/* A stand-in system DLL (comctl32.dll, setupapi.dll, newdev.dll) for
+ * search-order tests: if a program picks up a copy dropped beside it
+ * instead of the system one, this leaves a mark. */
 #include <windows.h>
 
 /* Takes no arguments, so cdecl and stdcall agree and the .def file can use
@@ -12,7 +13,7 @@ void InitCommonControls(void)
 
 static void leave_mark(HINSTANCE self)
 {
-    static const char text[] = "planted comctl32 loaded\r\n";
+    static const char text[] = "planted DLL loaded\r\n";
     char path[MAX_PATH + 16];
     DWORD n = GetEnvironmentVariableA("PLANT_MARK", path, MAX_PATH);
 

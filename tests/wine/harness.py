@@ -166,6 +166,46 @@ def pe_machine(path) -> str:
     return {0x14C: "x86", 0x8664: "x64"}.get(machine) or hex(machine)
 
 
+# The class of the example package's storage controllers.
+SCSI_ADAPTER_CLASS = "{4D36E97B-E325-11CE-BFC1-08002BE10318}"
+
+
+@dataclasses.dataclass
+class Device:
+    """A PCI subkey with a device instance below it, as Windows keeps it:
+    hardware IDs from the most specific on, the compatible IDs Windows
+    derives from the name and the class code, and the setup class, which
+    Wine's driver install needs on the instance."""
+    name: str  # VEN_vvvv&DEV_dddd&SUBSYS_ssssssss&REV_rr
+    instance: str = "3&13c0b0c5&0&F8"
+    class_code: str = "010601"
+    class_guid: str | None = SCSI_ADAPTER_CLASS
+
+    @property
+    def key(self) -> str:
+        return f"{PCI_KEY}\\{self.name}\\{self.instance}"
+
+    def ids(self) -> tuple[list[str], list[str]]:
+        ven, dev, subsys, rev = self.name.split("&")
+        cc, base = self.class_code, self.class_code[:4]
+        vd = f"PCI\\{ven}&{dev}"
+        hardware = [f"PCI\\{self.name}", f"{vd}&{subsys}", f"{vd}&CC_{cc}", f"{vd}&CC_{base}"]
+        compatible = [f"{vd}&{rev}", vd, f"PCI\\{ven}&CC_{cc}", f"PCI\\{ven}&CC_{base}",
+                      f"PCI\\{ven}", f"PCI\\CC_{cc}", f"PCI\\CC_{base}"]
+        return hardware, compatible
+
+    def reg(self) -> str:
+        def multi(items):
+            data = ("\0".join(items) + "\0\0").encode("utf-16-le")
+            return "hex(7):" + ",".join(f"{b:02x}" for b in data)
+        hardware, compatible = self.ids()
+        text = (f"[{PCI_KEY}\\{self.name}]\n\n[{self.key}]\n"
+                f'"HardwareID"={multi(hardware)}\n"CompatibleIDs"={multi(compatible)}\n')
+        if self.class_guid:
+            text += f'"ClassGUID"="{self.class_guid}"\n'
+        return text + "\n"
+
+
 def key_ini(*ids: str) -> bytes:
     """key.ini bytes: one idN=... line per id, CR LF line ends."""
     return b"".join(f"id{n}={i}\r\n".encode("ascii") for n, i in enumerate(ids, 1))
@@ -239,19 +279,25 @@ class _WindowWatcher(threading.Thread):
     """Polls for visible top-level windows while a program runs.
 
     Searching by class rather than name also finds boxes with an empty
-    caption.  Fixed-size windows of the program under test (Wine gives its
-    windows the exe name as WM_CLASS) are its message boxes: they are
-    answered with Return, again every few seconds if one stays up.  Other
-    windows are only recorded.
+    caption.  Fixed-size windows of the program under test, or of the other
+    programs named in ``box_programs`` (Wine gives its windows the exe name
+    as WM_CLASS), are their message boxes: they are answered with Return
+    once they have stood ``box_delay`` seconds, again every few seconds if
+    one stays up.  Other windows are only recorded.  The processes of the
+    programs named in ``processes`` are looked for in /proc at each poll,
+    and the last time each was seen is kept.
     """
 
-    def __init__(self, display, exe_name, dismiss, interval=0.3):
+    def __init__(self, display, exe_name, dismiss, interval=0.3, box_programs=(),
+                 box_delay=0.0, processes=()):
         super().__init__(daemon=True)
         self.display = display
-        self.exe_class = exe_name.lower()
+        self.box_classes = {exe_name.lower(), *(p.lower() for p in box_programs)}
         self.dismiss = dismiss
         self.interval = interval
+        self.box_delay = box_delay
         self.windows: dict[str, Window] = {}
+        self.last_seen: dict[str, float | None] = {p.lower(): None for p in processes}
         self._stop_event = threading.Event()
 
     def run(self):
@@ -264,18 +310,23 @@ class _WindowWatcher(threading.Thread):
         self.join(30)
 
     def poll(self):
+        if self.last_seen:
+            now = time.time()
+            for name in running_programs(self.last_seen):
+                self.last_seen[name] = now
         for wid in _xcmd(self.display, "xdotool", "search", "--onlyvisible",
                          "--classname", ".").split():
             w = self.windows.get(wid)
             # A window caught before Wine set its class, name or hints is
-            # looked at again, as is any window of the program not yet seen
+            # looked at again, as is any window of the programs not yet seen
             # as a box.
             if w is None or (not self.is_box(w)
-                             and (w.wm_class.lower() in (self.exe_class, "")
+                             and (w.wm_class.lower() in self.box_classes | {""}
                                   or not w.name)):
                 w = self._describe(wid, w.first_seen if w else time.time())
                 self.windows[wid] = w
             if (self.dismiss and self.is_box(w)
+                    and time.time() - w.first_seen >= self.box_delay
                     and time.time() - w.last_key > 3.0):
                 _xcmd(self.display, "xdotool", "key", "--window", wid, "Return")
                 w.keys_sent += 1
@@ -295,7 +346,22 @@ class _WindowWatcher(threading.Thread):
         return Window(wid, name, cls.group(1) if cls else "", first_seen, fixed)
 
     def is_box(self, w: Window) -> bool:
-        return w.fixed_size and w.wm_class.lower() == self.exe_class
+        return w.fixed_size and w.wm_class.lower() in self.box_classes
+
+
+def running_programs(names) -> set[str]:
+    """Which of the exe names (lower case) a process of this machine runs:
+    Wine gives a process its exe's path as its command line."""
+    found = set()
+    for cmdline in Path("/proc").glob("[0-9]*/cmdline"):
+        try:
+            first = cmdline.read_bytes().split(b"\0", 1)[0].decode("utf-8", "replace")
+        except OSError:
+            continue
+        base = re.split(r"[\\/]", first)[-1].strip().lower()
+        if base in names:
+            found.add(base)
+    return found
 
 
 _TRACE_RE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"')
@@ -338,6 +404,9 @@ class RunResult:
     windows: list[Window]
     logdir: Path
     installs: list[dict] | None = None
+    # Per exe name asked for: the last time (Unix seconds) a process of it
+    # was seen running, None if never.
+    last_seen: dict[str, float | None] = dataclasses.field(default_factory=dict)
 
     @property
     def stdout(self) -> str:
@@ -394,10 +463,18 @@ def _probe_win32() -> tuple[bool, str]:
 # -------------------------------------------------------------------- Wine
 
 class WineEnv:
-    def __init__(self, prefix: Path, display: str):
+    def __init__(self, prefix: Path, display: str, arch: str = "win64"):
         self.prefix = Path(prefix)
         self.display = display
+        # "win64": 64-bit Windows, 32-bit programs under WOW64; "win32":
+        # 32-bit Windows, as 2000 and XP are.
+        self.arch = arch
         self._runs = 0
+
+    @property
+    def loader(self) -> str:
+        """The loader of Wine's own tools (reg, regedit, wineboot)."""
+        return WINE32 if self.arch == "win32" else WINE64
 
     # The environment every Wine process gets.  QEMU_RESERVED_VA sizes the
     # address space qemu-i386 gives a 32-bit guest.  Wine's 32-bit loader
@@ -420,20 +497,26 @@ class WineEnv:
             LANG="C.UTF-8",
             LC_ALL="C.UTF-8",
         )
+        if self.arch == "win32":
+            env["WINEARCH"] = "win32"
         return env
 
     # ----------------------------------------------------------- prefix
 
     @classmethod
-    def open(cls, prefix: Path, display: str, run_id: str, win32: bool) -> "WineEnv":
-        """The prefix for this run: reused when its marker allows, else new."""
-        env = cls(prefix, display)
+    def open(cls, prefix: Path, display: str, run_id: str, win32: bool,
+             arch: str = "win64") -> "WineEnv":
+        """The prefix for this run: reused when its marker allows, else new.
+        win32 says whether 32-bit programs must run in it; arch is the
+        prefix's own kind."""
+        env = cls(prefix, display, arch)
         marker = prefix / ".harness.json"
         try:
             info = json.loads(marker.read_text())
         except (OSError, ValueError):
             info = None
-        reuse = bool(info) and info.get("win32", False) >= win32 and (
+        reuse = bool(info) and info.get("win32", False) >= win32 and info.get(
+            "arch", "win64") == arch and (
             info.get("run_id") == run_id
             or os.environ.get("WINE_TEST_REUSE_PREFIX") == "1")
         if not reuse:
@@ -447,14 +530,14 @@ class WineEnv:
         log = self.prefix.parent / "wineboot.log"
         started = time.time()
         with open(log, "wb") as out:
-            r = subprocess.run([WINE64, "wineboot", "-i"], env=self.base_env(),
+            r = subprocess.run([self.loader, "wineboot", "-i"], env=self.base_env(),
                                stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                                timeout=900)
         if r.returncode != 0:
             raise HarnessError(f"wineboot -i failed ({r.returncode}), see {log}")
         self.wait_idle(timeout=300)
         (self.prefix / ".harness.json").write_text(json.dumps({
-            "run_id": run_id, "win32": win32,
+            "run_id": run_id, "win32": win32, "arch": self.arch,
             "seconds": round(time.time() - started, 1)}))
 
     def wait_idle(self, timeout: float = 120.0) -> bool:
@@ -486,7 +569,7 @@ class WineEnv:
         # Output goes to a file: services started by this process inherit
         # its stdout, and a pipe would stay open as long as they live.
         with tempfile.TemporaryFile() as out:
-            r = subprocess.run([WINE64, *args], env=self.base_env(),
+            r = subprocess.run([self.loader, *args], env=self.base_env(),
                                stdin=subprocess.DEVNULL, stdout=out,
                                stderr=subprocess.STDOUT, timeout=timeout)
             out.seek(0)
@@ -518,8 +601,25 @@ class WineEnv:
 
     @staticmethod
     def pci_reg(names) -> str:
-        return f"[-{PCI_KEY}]\n\n[{PCI_KEY}]\n\n" + "".join(
-            f"[{PCI_KEY}\\{n}]\n\n" for n in names)
+        """Registry text for exactly these PCI subkeys; a Device also gets
+        its device instance below it."""
+        text = f"[-{PCI_KEY}]\n\n[{PCI_KEY}]\n\n"
+        for n in names:
+            text += n.reg() if isinstance(n, Device) else f"[{PCI_KEY}\\{n}]\n\n"
+        return text
+
+    def reg_values(self, key: str) -> dict[str, str] | None:
+        """The values of a registry key as reg query prints them (multi-
+        strings joined by \\0), or None when the key does not exist."""
+        status, out = self.reg("query", key)
+        if status != 0:
+            return None
+        values = {}
+        for line in out.splitlines():
+            m = re.match(r"^\s{4}(.+?)\s{4}(REG_\w+)\s{4}(.*)$", line)
+            if m:
+                values[m.group(1)] = m.group(3)
+        return values
 
     def set_version(self, exe_name: str, version: str | None):
         self.reg_import(self.version_reg(exe_name, version))
@@ -539,8 +639,10 @@ class WineEnv:
 
     def run(self, exe, args=(), *, env: dict | None = None, cwd=None,
             timeout: float | None = None, dismiss: bool = True,
-            install_log: Path | None = None, prints: bool = False) -> RunResult:
-        result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log)
+            install_log: Path | None = None, prints: bool = False,
+            box_programs=(), box_delay: float = 0.0, processes=()) -> RunResult:
+        watch = dict(box_programs=box_programs, box_delay=box_delay, processes=processes)
+        result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log, watch)
         # A Wine client that loses its server ends at once, silently and with
         # status 0; one that Wine cannot start ends with 1 and only Wine's own
         # line on stderr.  A program that always prints before it ends with
@@ -550,12 +652,15 @@ class WineEnv:
         if prints and result.exit_code in (0, 1) and not result.stdout:
             warnings.warn(f"{result.describe()}: no output, run once more; "
                           f"stderr: {result.stderr[-2000:]!r}")
-            result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log)
+            result = self._run_once(exe, args, env, cwd, timeout, dismiss, install_log, watch)
         return result
 
-    def _run_once(self, exe, args, env, cwd, timeout, dismiss, install_log) -> RunResult:
+    def _run_once(self, exe, args, env, cwd, timeout, dismiss, install_log,
+                  watch) -> RunResult:
         exe = Path(exe)
         arch = pe_machine(exe)
+        if arch == "x64" and self.arch == "win32":
+            raise HarnessError(f"{exe}: a 64-bit program in a 32-bit prefix")
         if arch == "x86":
             ok, reason = win32_support()
             if not ok:
@@ -572,7 +677,7 @@ class WineEnv:
         debug = os.environ.get("WINE_TEST_DEBUG", "-all") + ",+msgbox"
         full_env = {**self.base_env(debug), **(env or {})}
 
-        watcher = _WindowWatcher(self.display, exe.name, dismiss)
+        watcher = _WindowWatcher(self.display, exe.name, dismiss, **watch)
         watcher.start()
         timed_out = False
         with open(logdir / "stdout.txt", "wb") as out, \
@@ -591,17 +696,20 @@ class WineEnv:
                 proc.wait(30)
             wall = time.monotonic() - t0
             ended = time.time()
-        watcher.stop()
         # Strays (an installer the program did not wait for) end here, so
-        # their log is complete and they cannot disturb the next test.
+        # their log is complete and they cannot disturb the next test. The
+        # watcher goes on meanwhile: it answers their boxes and sees how long
+        # they live.
         self.wait_idle(timeout=limit)
+        watcher.stop()
 
         texts = box_texts((logdir / "stderr.txt").read_text("utf-8", "replace"))
         boxes_seen = [w for w in watcher.windows.values() if watcher.is_box(w)]
         boxes = [Box(w.name if w else None, t, w.id if w else None)
                  for w, t in zip_longest(boxes_seen, texts)]
         result = RunResult(exe, list(args), code, timed_out, wall, started, ended,
-                           boxes, list(watcher.windows.values()), logdir)
+                           boxes, list(watcher.windows.values()), logdir,
+                           last_seen=dict(watcher.last_seen))
         if install_log is not None:
             result.installs = read_install_log(Path(install_log))
         return result
@@ -685,19 +793,25 @@ class Package:
 
 def make_package(wine: WineEnv, tools: Tools, base: Path, launcher, *,
                  exe_name: str = "launcher.exe", key_ini: bytes | None = None,
-                 blanks: bool = False, install: str | None = "x64", inf: bool = True,
-                 install_seconds: float = 2) -> Package:
+                 blanks: bool = False, install: str | Path | None = "x64",
+                 inf: bool | Path = True, install_seconds: float = 2) -> Package:
     """A package directory under base.  install picks the architecture of
-    fakeinstall copied in as install.exe (None: no install.exe); a 64-bit
-    one starts in a second and its bitness is invisible to its starter."""
+    fakeinstall copied in as install.exe (None: no install.exe), or is the
+    path of a program to copy in as install.exe; a 64-bit one starts in a
+    second and its bitness is invisible to its starter.  inf: whether
+    drv\\stordrv.inf exists (a stub), or a directory whose files make drv\\."""
     pkg_dir = base / ("driver package" if blanks else "package")
     pkg_dir.mkdir(parents=True)
     shutil.copy2(launcher, pkg_dir / exe_name)
     if key_ini is not None:
         (pkg_dir / "key.ini").write_bytes(key_ini)
-    if install:
+    if isinstance(install, Path):
+        shutil.copy2(install, pkg_dir / "install.exe")
+    elif install:
         shutil.copy2(tools.exe("fakeinstall", install), pkg_dir / "install.exe")
-    if inf:
+    if isinstance(inf, Path):
+        shutil.copytree(inf, pkg_dir / "drv")
+    elif inf:
         (pkg_dir / "drv").mkdir()
         (pkg_dir / "drv" / "stordrv.inf").write_bytes(
             b"[Version]\r\nSignature=\"$Windows NT$\"\r\n")

@@ -84,7 +84,7 @@ def test_planted_comctl32_marks_its_loading(wine, tools, tmp_path):
 
     r = wine.run(exe, env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";comctl32=n,b"})
     assert r.exit_code == 0, r.describe()
-    assert mark.read_bytes() == b"planted comctl32 loaded\r\n"
+    assert mark.read_bytes() == b"planted DLL loaded\r\n"
 
 
 @needs_win32

@@ -1,0 +1,147 @@
+"""The package's own installer tool under Wine, started by the launcher as a
+user's machine starts it: the driver really installed for the chosen device
+(read back from the registry, since Wine's install call says TRUE whatever
+happened), a package that lacks a file named before anything changes, the
+usage box, the setup libraries taken from the system directory only, and
+the launcher ending after the tool.  The 32-bit builds run in a 32-bit
+prefix, Windows as 2000 and XP are; the 64-bit ones in the 64-bit prefix."""
+
+import re
+import shutil
+
+import pytest
+
+from harness import (DLL_OVERRIDES, REPO, SCSI_ADAPTER_CLASS, Device, needs_win32)
+
+EXAMPLE = REPO / "examples" / "package"
+KEY_INI = (EXAMPLE / "key.ini").read_bytes()
+DEVICE = Device("VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02")
+OTHER = "VEN_10DE&DEV_0A64&SUBSYS_00000000&REV_B1"
+SERVICE = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\stordrv"
+CAPTION = "Driver installation"
+ARCHS = ["x64", pytest.param("x86", marks=needs_win32)]
+
+
+@pytest.fixture
+def machine(request, wine):
+    """The prefix for an architecture, without the example's driver
+    installed by an earlier test."""
+
+    def get(arch):
+        env = request.getfixturevalue("wine32") if arch == "x86" else wine
+        env.reg_import(f"[-{SERVICE}]\n\n")
+        (env.prefix / "drive_c" / "windows" / "system32" / "drivers" / "stordrv.sys").unlink(
+            missing_ok=True)
+        return env
+
+    return get
+
+
+def package(make_package, launchers, env, arch, drv=EXAMPLE / "drv", **kw):
+    return make_package(launchers[arch], env=env, key_ini=KEY_INI,
+                        install=launchers["tool-" + arch], inf=drv, **kw)
+
+
+def assert_nothing_installed(env):
+    values = env.reg_values(DEVICE.key)
+    assert values is not None and "Driver" not in values and "Service" not in values, values
+    assert env.reg_values(SERVICE) is None
+
+
+@pytest.mark.parametrize("blanks", [False, True], ids=["plain", "blank-in-path"])
+@pytest.mark.parametrize("arch", ARCHS)
+def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
+        make_package, launchers, machine, arch, blanks):
+    env = machine(arch)
+    pkg = package(make_package, launchers, env, arch, blanks=blanks)
+    r = pkg.run(version="winxp", pci=[OTHER, DEVICE], box_programs=("install.exe",))
+    assert (r.exit_code, r.boxes) == (0, []), r.describe()
+
+    device = env.reg_values(DEVICE.key)
+    assert device["Service"] == "stordrv", device
+    assert device["Driver"].upper().startswith(SCSI_ADAPTER_CLASS + "\\"), device
+    assert env.reg_values(SERVICE)["ImagePath"].lower().endswith(r"\drivers\stordrv.sys")
+    copied = env.prefix / "drive_c" / "windows" / "system32" / "drivers" / "stordrv.sys"
+    assert copied.read_bytes() == (EXAMPLE / "drv" / "stordrv.sys").read_bytes()
+
+
+@pytest.mark.parametrize("arch", ARCHS)
+def test_missing_payload_is_named_nothing_changes_and_the_launcher_waits_for_the_tool(
+        make_package, launchers, machine, arch, tmp_path):
+    env = machine(arch)
+    drv = tmp_path / "drv"
+    shutil.copytree(EXAMPLE / "drv", drv)
+    (drv / "stordrv.sys").unlink()
+    pkg = package(make_package, launchers, env, arch, drv=drv)
+    # The tool's box stands 4 s: a launcher that did not wait for the tool's
+    # window would end long before the tool.
+    r = pkg.run(version="winxp", pci=[DEVICE], box_programs=("install.exe",), box_delay=4,
+                processes=("install.exe",))
+    assert r.exit_code == 0, r.describe()
+    [box] = r.boxes
+    assert box.caption == CAPTION
+    assert box.text.startswith("The driver package is incomplete, so nothing was installed")
+    assert pkg.win_dir + "drv\\stordrv.sys is missing." in box.text, box.text
+    assert_nothing_installed(env)
+    # Within seconds: a missing source file makes Wine's install spin for ever.
+    assert r.wall_time < 60, r.describe()
+    tool_seen = r.last_seen["install.exe"]
+    assert tool_seen is not None, "the tool was never seen running"
+    assert r.ended_at - r.started_at >= 4, r.describe()
+    assert tool_seen <= r.ended_at + 1.0, "the launcher ended before the tool"
+
+
+@pytest.mark.parametrize("arch,args,problem", [
+    ("x64", [], "The command line lacks the setup information or the hardware ID."),
+    ("x64", ["drv\\stordrv.inf", "PCI\\X"], "The path of the setup information is not a full"),
+    ("x64", ["{inf}", "USB\\X"], "The hardware ID does not start with PCI\\."),
+    ("x64", ["{inf}", "PCI\\X", "more"], "The command line holds more than"),
+    pytest.param("x86", ["{inf}"], "The command line lacks", marks=needs_win32),
+])
+def test_wrong_arguments_get_the_usage_box(make_package, launchers, machine, arch, args,
+                                           problem):
+    env = machine(arch)
+    pkg = package(make_package, launchers, env, arch)
+    env.set_pci_devices([DEVICE])
+    inf = pkg.win_dir + "drv\\stordrv.inf"
+    r = env.run(pkg.dir / "install.exe", [a.format(inf=inf) for a in args])
+    assert r.exit_code == 2, r.describe()
+    [box] = r.boxes
+    assert (box.caption, box.text.startswith(problem)) == (CAPTION, True), box.text
+    assert "Usage: install.exe INF" in box.text
+    assert_nothing_installed(env)
+
+
+@needs_win32
+def test_32_bit_tool_on_64_bit_windows_says_it_cannot_install(make_package, launchers, machine):
+    env = machine("x64")
+    pkg = package(make_package, launchers, env, "x86")
+    env.set_pci_devices([DEVICE])
+    r = env.run(pkg.dir / "install.exe",
+                [pkg.win_dir + "drv\\stordrv.inf", "PCI\\" + DEVICE.name])
+    assert r.exit_code == 5, r.describe()
+    [box] = r.boxes
+    assert box.text.startswith("This installer is a 32-bit program, and a 32-bit program "
+                               "cannot install drivers on 64-bit Windows."), box.text
+    assert_nothing_installed(env)
+
+
+@pytest.mark.parametrize("arch", ARCHS)
+def test_setup_libraries_planted_beside_the_tool_are_not_loaded(make_package, launchers,
+                                                                machine, tools, arch):
+    env = machine(arch)
+    pkg = package(make_package, launchers, env, arch)
+    for name in ("setupapi", "newdev"):
+        shutil.copy2(tools.dll("planted_" + name, arch), pkg.dir / f"{name}.dll")
+    # Told to prefer native copies, Wine searches as Windows does: a load by
+    # name would now take the planted files.
+    env_vars = {**pkg.env, "WINEDLLOVERRIDES": DLL_OVERRIDES + ";setupapi,newdev=n,b",
+                "WINEDEBUG": "-all,+msgbox,+loaddll"}
+    r = pkg.run(version="winxp", pci=[DEVICE], env=env_vars, box_programs=("install.exe",))
+    assert (r.exit_code, r.boxes) == (0, []), r.describe()
+    assert not (pkg.dir / "planted.mark").exists()
+    assert env.reg_values(DEVICE.key).get("Service") == "stordrv"
+    loaded = [line for line in r.stderr.splitlines()
+              if "loaddll" in line and re.search(r"(setupapi|newdev)\.dll", line, re.I)]
+    assert loaded, "the setup libraries were never loaded"
+    assert all(re.search(r"system32|syswow64", line, re.I) for line in loaded), loaded
