@@ -14,15 +14,22 @@ Fixtures (conftest.py)
 ``wine``          session-wide :class:`WineEnv` on a fresh prefix.
 ``tools``         session-wide :class:`Tools`: ``tools.exe("fakeinstall", "x64")``
                   gives the path of a built helper; arch is "x64" or "x86".
+``wine32``        session-wide :class:`WineEnv` on a 32-bit prefix
+                  (WINEARCH=win32: Windows as 2000 and XP are, no WOW64),
+                  made when first asked for (about 15 s); skips where
+                  32-bit programs cannot run.
 ``make_package``  factory for :class:`Package` in the test's tmp_path:
-                  ``make_package(launcher_exe, exe_name="launcher.exe",
-                  key_ini=None, blanks=False, install="x64",
-                  inf=True, install_seconds=2)``: key_ini bytes or None
-                  for none, blanks puts a blank in the directory name,
-                  install the architecture of fakeinstall copied in as
-                  install.exe (None: none), inf whether drv\\stordrv.inf
-                  exists, install_seconds how long the installer window
-                  lives.
+                  ``make_package(launcher_exe, env=None,
+                  exe_name="launcher.exe", key_ini=None, blanks=False,
+                  install="x64", inf=True, install_seconds=2)``: env the
+                  WineEnv (default ``wine``), key_ini bytes or None for
+                  none, blanks puts a blank in the directory name, install
+                  the architecture of fakeinstall copied in as install.exe
+                  (None: none) or the path of a program to copy in as
+                  install.exe (the real tool), inf whether
+                  drv\\stordrv.inf exists (a stub) or a directory whose
+                  files make drv\\ (the example's payload),
+                  install_seconds how long fakeinstall's window lives.
 ``need_win32``    skips the test, with the reason, when 32-bit Windows
                   programs cannot run here; ``needs_win32`` below is the
                   same as a mark.  A 32-bit run without it is skipped the
@@ -30,11 +37,14 @@ Fixtures (conftest.py)
 ``launcher64`` / ``launcher32``
                   dist/x64/launcher.exe and dist/launcher.exe; the test is
                   skipped when the file has not been built.
+``launchers``     both builds by key: "x64", "x86", and the installer
+                  tool's, "tool-x64", "tool-x86".
 
 WineEnv
 -------
 ``run(exe, args=(), *, env=None, cwd=None, timeout=None, dismiss=True,
-install_log=None) -> RunResult`` starts one program with wine64
+install_log=None, box_programs=(), box_delay=0, processes=()) -> RunResult``
+starts one program with wine64
 (/usr/lib/wine/wine64: Debian 12 puts none on PATH) or wine, as its PE
 header requires, watches the X display for its windows, answers each of
 its message boxes (the program's fixed-size windows) with Return, waits
@@ -54,7 +64,10 @@ called exe_name ("win2k", "winxp", "winxp64", "vista", "win7", "win98",
 "winme", "win95", "nt40", ...); None removes the setting.
 
 ``set_pci_devices(names)``: replaces the subkeys of
-HKLM\\SYSTEM\\CurrentControlSet\\Enum\\PCI by exactly ``names``.  Wine adds
+HKLM\\SYSTEM\\CurrentControlSet\\Enum\\PCI by exactly ``names``; a
+:class:`Device` among them also gets its device instance (HardwareID,
+CompatibleIDs as Windows derives them, ClassGUID, which Wine's driver
+install needs).  Wine adds
 its display adapter ``VEN_0000&DEV_0000&SUBSYS_00000000&REV_00``
 (WINE_DISPLAY_DEVICE) back whenever its desktop process starts, which
 happens with almost any Wine process, so expect it to be there; and it
@@ -68,7 +81,8 @@ where Windows would load it when the run gets
 Wine prefers its builtin comctl32.
 
 ``reg_import(text)`` imports registry-file text (keys in any script); ``reg(*args)`` runs Wine's
-reg.exe and returns (status, output).  ``windows_path(path)`` maps a Linux
+reg.exe and returns (status, output); ``reg_values(key)`` gives a key's
+values as reg query prints them, None when the key is missing.  ``windows_path(path)`` maps a Linux
 path to the Z: drive.
 
 RunResult
@@ -80,7 +94,8 @@ RunResult
 ``stdout``/``stderr`` (Wine's output, kept in ``logdir``), and
 ``installs`` when an install log was given: one dict per start of
 fakeinstall, fields as written by tests/tools/fakeinstall.c plus
-``end_unix_ms`` (None if it never ended).
+``end_unix_ms`` (None if it never ended); ``last_seen``: per exe name of
+``processes``, the last Unix time a process of it was seen, or None.
 
 Package
 -------
@@ -100,8 +115,8 @@ WINE_TEST_RUN_ID        reuse the prefix made earlier with the same id, so
                         several pytest runs of one CI job share a prefix
 WINE_TEST_REUSE_PREFIX  1: reuse any complete prefix (for local iteration)
 WINE_TEST_DEBUG         WINEDEBUG for the programs (default -all)
-WINE_TEST_LAUNCHER64, WINE_TEST_LAUNCHER32
-                        other launcher builds to test instead of dist/
+WINE_TEST_LAUNCHER64, WINE_TEST_LAUNCHER32, WINE_TEST_INSTALL64,
+WINE_TEST_INSTALL32     other launcher or tool builds to test instead of dist/
 """
 
 from __future__ import annotations

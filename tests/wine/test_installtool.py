@@ -112,17 +112,24 @@ def test_wrong_arguments_get_the_usage_box(make_package, launchers, machine, arc
     assert_nothing_installed(env)
 
 
-@needs_win32
-def test_32_bit_tool_on_64_bit_windows_says_it_cannot_install(make_package, launchers, machine):
+@pytest.mark.parametrize("arch,version,status,text", [
+    pytest.param("x86", "winxp64", 5, "This installer is a 32-bit program, and a 32-bit "
+                 "program cannot install drivers on 64-bit Windows. This driver package "
+                 "serves 32-bit Windows 2000 and XP.", marks=needs_win32, id="wow64"),
+    ("x64", "win98", 4, "This driver package needs Windows 2000 or XP."),
+    ("x64", "nt40", 4, "This driver package needs Windows 2000 or XP."),
+])
+def test_tool_started_by_hand_where_it_cannot_install_says_why(make_package, launchers, machine,
+                                                               arch, version, status, text):
     env = machine("x64")
-    pkg = package(make_package, launchers, env, "x86")
+    pkg = package(make_package, launchers, env, arch)
     env.set_pci_devices([DEVICE])
+    env.set_version("install.exe", version)
     r = env.run(pkg.dir / "install.exe",
                 [pkg.win_dir + "drv\\stordrv.inf", "PCI\\" + DEVICE.name])
-    assert r.exit_code == 5, r.describe()
-    [box] = r.boxes
-    assert box.text.startswith("This installer is a 32-bit program, and a 32-bit program "
-                               "cannot install drivers on 64-bit Windows."), box.text
+    env.set_version("install.exe", None)
+    assert r.exit_code == status, r.describe()
+    assert [(b.caption, b.text) for b in r.boxes] == [(CAPTION, text)]
     assert_nothing_installed(env)
 
 
