@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything: the host tests and benchmark, the 32-bit shipping
-# launcher (dist/launcher.exe) and the 64-bit test build (dist/x64/).
+# launcher and installer tool (dist/launcher.exe, dist/install.exe) and the
+# 64-bit test builds (dist/x64/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +18,4 @@ for preset in win32 win64 host; do
         exit 1
     fi
 done
-echo "== built: $(ls dist/launcher.exe dist/x64/launcher.exe | tr '\n' ' ')"
+echo "== built: $(ls dist/launcher.exe dist/install.exe dist/x64/launcher.exe dist/x64/install.exe | tr '\n' ' ')"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: build everything into dist/, then the host unit tests (with the
-# fault injection), a bounded fuzz run, the checks of the shipping file, the
+# fault injection), a bounded fuzz run, the checks of the shipping files, the
 # reproducible-build check and the Windows-side tests of the real
 # executables under Wine.
 set -euo pipefail
@@ -21,7 +21,7 @@ if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)"; } >build
 fi
 ctest --preset fuzz
 
-echo "== checks of the shipping file dist/launcher.exe"
+echo "== checks of the shipping files dist/launcher.exe and dist/install.exe"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/pe
 
 echo "== reproducible build"

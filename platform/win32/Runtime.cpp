@@ -1,8 +1,8 @@
-// What the launcher needs of a C and C++ runtime, and no more: the byte
-// routines the compiler calls, the exit handlers that destroy static
-// objects, and the process entry. The shipping file links no runtime
-// library: the toolchain's own is built for newer processors than the
-// launcher runs on, and brings ten times the launcher's size.
+// What the launcher and the installer tool need of a C and C++ runtime, and
+// no more: the byte routines the compiler calls, the exit handlers that
+// destroy static objects, and the process entry. The shipping files link no
+// runtime library: the toolchain's own is built for newer processors than
+// they run on, and brings ten times their size.
 
 #include <windows.h>
 
@@ -17,8 +17,8 @@ namespace {
 using Handler = void (*)();
 
 // Static objects register their destructors here as they are constructed.
-// The launcher has two; a full table only means a destructor that does not
-// run when the process ends.
+// Each program has a few; a full table only means a destructor that does
+// not run when the process ends.
 constexpr int kMostHandlers = 32;
 Handler g_handlers[kMostHandlers];
 int g_handlerCount = 0;
