@@ -155,7 +155,8 @@ int CInstallApp::Install(const char* infPath, const char* hardwareId, const OsVe
     std::uint32_t code = tool_.InstallDriver(hardwareId, infPath, &restart);
     if (code != 0) {
         ByteString text(platform());
-        if (!InstallFailureText(code, platform(), tool_, text)) return Fail(kNoMemory, kNoMemoryText);
+        if (!InstallFailureText(code, platform(), tool_, text))
+            return Fail(kNoMemory, kNoMemoryText);
         return Fail(kInstallFailed, text.c_str());
     }
     if (!restart) return kInstalled;

@@ -143,7 +143,8 @@ public:
 
     PayloadResult Check(const char* infPath) {
         problems_.Clear();
-        if (!Open(infPath)) return noMemory_ ? PayloadResult::NoMemory : PayloadResult::InfUnreadable;
+        if (!Open(infPath))
+            return noMemory_ ? PayloadResult::NoMemory : PayloadResult::InfUnreadable;
         CollectInstallSections();
         // A device the models do not name may still be served by an ID
         // Windows knows and this check does not (a class code, say): every

@@ -56,7 +56,8 @@ bool AppendDecimal(launcher::ByteString& text, std::uint32_t value) {
 bool AppendHex(launcher::ByteString& text, std::uint32_t value) {
     static const char kDigits[] = "0123456789ABCDEF";
     bool ok = text.Append("0x");
-    for (int shift = 28; shift >= 0; shift -= 4) ok = text.Append(kDigits[(value >> shift) & 15]) && ok;
+    for (int shift = 28; shift >= 0; shift -= 4)
+        ok = text.Append(kDigits[(value >> shift) & 15]) && ok;
     return ok;
 }
 

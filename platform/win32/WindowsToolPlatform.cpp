@@ -3,8 +3,8 @@
 // DLLs, so an import would take a copy planted beside the tool first, and
 // the tool must still start on systems without them to say what it needs.
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include "platform/ToolPlatform.h"
 #include "platform/win32/WindowsPlatform.h"
@@ -112,10 +112,9 @@ HWND CreateToolWindow(const char* title) {
     if (!RegisterClassA(&windowClass)) return nullptr;
     // Not resizable but minimizable, so that nothing takes it for a message
     // box of the tool's.
-    HWND window = CreateWindowExA(0, kWindowClass, title,
-                                  WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 440, 110, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window = CreateWindowExA(
+        0, kWindowClass, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+        CW_USEDEFAULT, CW_USEDEFAULT, 440, 110, nullptr, nullptr, instance, nullptr);
     if (!window) return nullptr;
     CreateWindowExA(0, "STATIC", "Installing the driver. Please wait.", WS_CHILD | WS_VISIBLE, 16,
                     20, 400, 40, window, nullptr, instance, nullptr);
@@ -264,9 +263,8 @@ public:
     bool ErrorDescription(std::uint32_t code, ByteString& text) override {
         constexpr DWORD kRoom = 512;
         if (!text.Resize(kRoom)) return false;
-        DWORD length =
-            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                           code, 0, text.data(), kRoom, nullptr);
+        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text.data(), kRoom, nullptr);
         // The system's text ends with a line end; the box adds its own.
         while (length > 0 && (text.data()[length - 1] == '\n' || text.data()[length - 1] == '\r' ||
                               text.data()[length - 1] == ' '))

@@ -22,7 +22,7 @@ inline std::string Lower(std::string s) {
 // A setup-information text read as the setup library reads it, without
 // string keys: "[Section]" lines, then "key=a,b" or "a,b" lines.
 struct FakeInf {
-    using Fields = std::vector<std::string>;  // [0] the key, or the first value
+    using Fields = std::vector<std::string>;              // [0] the key, or the first value
     std::map<std::string, std::vector<Fields>> sections;  // by lower-case name
 
     explicit FakeInf(const std::string& text) {

@@ -56,9 +56,9 @@ TEST(ToolCommandLine, DoubleByteTrailBytesAreNeitherBackslashNorQuote) {
     FakePlatform fake;
     ToolArguments arguments(fake);
     const CodePage cp932 = CodePage::WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}});
-    ASSERT_EQ(ReadToolArguments("\"C:\\\x95\x5C\\i.exe\" \"C:\\\x95\x5C\" \"PCI\\X\"", cp932,
-                                arguments),
-              ArgumentProblem::None);
+    ASSERT_EQ(
+        ReadToolArguments("\"C:\\\x95\x5C\\i.exe\" \"C:\\\x95\x5C\" \"PCI\\X\"", cp932, arguments),
+        ArgumentProblem::None);
     EXPECT_EQ(arguments.inf.view(), "C:\\\x95\x5C");
     EXPECT_EQ(arguments.hardwareId.view(), "PCI\\X");
 }
@@ -68,8 +68,9 @@ TEST(ToolModels, DeviceIdsAsWindowsMatchThem) {
     for (const char* id : {"PCI\\VEN_8086&DEV_2922", "pci\\ven_8086&dev_2922&rev_02",
                            "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458", device})
         EXPECT_TRUE(NamesDevice(id, device)) << id;
-    for (const char* id : {"PCI\\VEN_8086", "PCI\\VEN_8086&DEV_292", "PCI\\VEN_8086&DEV_2922&REV_03",
-                           "PCI\\VEN_8086&DEV_2922&REV_02&SUBSYS_B0051458", "PCI\\DEV_2922"})
+    for (const char* id :
+         {"PCI\\VEN_8086", "PCI\\VEN_8086&DEV_292", "PCI\\VEN_8086&DEV_2922&REV_03",
+          "PCI\\VEN_8086&DEV_2922&REV_02&SUBSYS_B0051458", "PCI\\DEV_2922"})
         EXPECT_FALSE(NamesDevice(id, device)) << id;
 }
 
@@ -111,8 +112,8 @@ TEST(ToolPayload, TheModelsSectionThisWindowsReadsDecidesWhatIsChecked) {
         const char* copied;
     } rows[] = {
         {{5, 0, 1}, "x86", "plain.sys"},  // 2000 reads no decorations
-        {{5, 1, 1}, "x86", "xp.sys"},     {{5, 2, 3}, "x86", "nt52.sys"},
-        {{6, 0, 1}, "x86", "vista.sys"},  {{5, 2, 1}, "amd64", "amd64.sys"},
+        {{5, 1, 1}, "x86", "xp.sys"},    {{5, 2, 3}, "x86", "nt52.sys"},
+        {{6, 0, 1}, "x86", "vista.sys"}, {{5, 2, 1}, "amd64", "amd64.sys"},
     };
     for (const auto& row : rows) {
         FakeToolPlatform tool;
@@ -139,9 +140,9 @@ TEST(ToolPayload, FindsEachCopiedFileWhereTheSourceDisksPutIt) {
     const std::vector<std::string> all = {"C:\\p\\sub\\x86\\old.sys", "C:\\p\\same.sys",
                                           "C:\\p\\co.dll", "C:\\p\\x86.cat"};
     const struct {
-        std::string extra;       // INF lines appended
-        const char* missing;     // one of `all` left out, or null
-        const char* id;          // the device
+        std::string extra;    // INF lines appended
+        const char* missing;  // one of `all` left out, or null
+        const char* id;       // the device
         const char* problems;
     } rows[] = {
         {"", nullptr, nullptr, ""},
@@ -167,7 +168,8 @@ TEST(ToolPayload, FindsEachCopiedFileWhereTheSourceDisksPutIt) {
 }
 
 TEST(ToolPayload, CompressedFormsCountAndTheListOfMissingFilesIsCut) {
-    std::string inf = "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";
+    std::string inf =
+        "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";
     std::string listed = "[SourceDisksNames]\n1=D\n[SourceDisksFiles]\n";
     for (int i = 0; i < 12; ++i) {
         inf += "f" + std::to_string(i) + ".sys\n";
@@ -217,10 +219,10 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
          "This driver package needs", false},
         {"WOW64", [](Machine& m) { m.tool.wow64 = true; }, kWindows64,
          "This installer is a 32-bit program", false},
-        {"no arguments", [](Machine& m) { m.tool.commandLine = "install.exe"; },
-         kWrongCommandLine, "The command line lacks", false},
-        {"no setup library", [](Machine& m) { m.tool.librariesMissing = true; },
-         kNoSetupLibrary, "Windows' setup library", false},
+        {"no arguments", [](Machine& m) { m.tool.commandLine = "install.exe"; }, kWrongCommandLine,
+         "The command line lacks", false},
+        {"no setup library", [](Machine& m) { m.tool.librariesMissing = true; }, kNoSetupLibrary,
+         "Windows' setup library", false},
         {"file missing", [](Machine& m) { m.tool.files.erase("d:\\pkg\\drv\\d.sys"); },
          kPackageIncomplete,
          "The driver package is incomplete, so nothing was installed and nothing was "
@@ -233,8 +235,7 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
          "changed.\n\nD:\\pkg\\drv\\s.inf cannot be read as setup information (line 3): "
          "error 0xE0000003",
          false},
-        {"no such device", [](Machine& m) { m.tool.installError = 0xE000020Bu; },
-         kInstallFailed,
+        {"no such device", [](Machine& m) { m.tool.installError = 0xE000020Bu; }, kInstallFailed,
          "The driver could not be installed.\n\nNo device with this hardware ID is present in "
          "this computer.\n(error 0xE000020B)",
          true},
@@ -247,8 +248,8 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
              m.tool.restartChosen = true;
          },
          kInstalled, nullptr, true},
-        {"restart later", [](Machine& m) { m.tool.restartNeeded = true; }, kRestartPending,
-         nullptr, true},
+        {"restart later", [](Machine& m) { m.tool.restartNeeded = true; }, kRestartPending, nullptr,
+         true},
         {"no window", [](Machine& m) { m.tool.windowFails = true; }, kNoMemory,
          "The installer has run out of memory.", false},
     };
