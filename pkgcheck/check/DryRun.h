@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pkgcheck/Devices.h"
+#include "pkgcheck/machines/Devices.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pkgcheck/Devices.h"
+#include "pkgcheck/machines/Devices.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {

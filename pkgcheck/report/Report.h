@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "pkgcheck/Check.h"
+#include "pkgcheck/check/Check.h"
 
 namespace pkgcheck {
 

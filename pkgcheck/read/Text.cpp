@@ -1,4 +1,4 @@
-#include "pkgcheck/Text.h"
+#include "pkgcheck/read/Text.h"
 
 #include <algorithm>
 #include <cstdint>

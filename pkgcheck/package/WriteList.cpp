@@ -1,12 +1,12 @@
-#include "pkgcheck/WriteList.h"
+#include "pkgcheck/package/WriteList.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
 
-#include "pkgcheck/HashIndex.h"
-#include "pkgcheck/ListCheck.h"
-#include "pkgcheck/Text.h"
+#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/read/HashIndex.h"
+#include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
 namespace {

@@ -7,22 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/Devices.h"
-#include "pkgcheck/DryRun.h"
-#include "pkgcheck/Finding.h"
-#include "pkgcheck/Inf.h"
-#include "pkgcheck/Layout.h"
-#include "pkgcheck/ListCheck.h"
-#include "pkgcheck/WriteList.h"
+#include "pkgcheck/check/DryRun.h"
+#include "pkgcheck/machines/Devices.h"
+#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/package/Layout.h"
+#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/WriteList.h"
+#include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {
 
-// The synopsis, shown with a wrong command line, and the whole help.
-extern const char* const kUsage;
-std::string HelpText();
-std::string VersionText();
-
+// What one check is asked to do, as the command line gives it.
 struct Options {
     std::string packageDir;
     // "-" is standard input; a directory holds one device file a machine.
@@ -34,18 +30,6 @@ struct Options {
     bool writeList = false;  // key.ini from the INF instead of the report
     int codePage = 0;        // 0: the default of the build
 };
-
-struct Arguments {
-    Options options;
-    bool help = false;
-    bool version = false;
-    std::string error;  // non-empty: the command line is wrong
-};
-Arguments ParseArguments(const std::vector<std::string>& args);
-
-// The lead bytes of a Windows ANSI code page given by number; false for a
-// number that names none.
-bool CodePageFor(int number, launcher::CodePage* cp);
 
 // Whether the INF installs the device the launcher chose, judged as Windows
 // picks a driver: by the device's hardware IDs.

@@ -1,4 +1,4 @@
-#include "pkgcheck/Ansi.h"
+#include "pkgcheck/read/Ansi.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -147,5 +147,31 @@ AnsiText ToAnsi(std::string_view text, Unicode form, int codePage) {
 }
 
 #endif
+
+namespace {
+
+bool IsSingleByteCodePage(int n) {
+    const int known[] = {437,  720,  737,  775,  850,  852,  855,  857,  858,
+                         860,  861,  862,  863,  864,  865,  866,  869,  874,
+                         1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+    for (const int k : known)
+        if (k == n) return true;
+    return false;
+}
+
+}  // namespace
+
+bool CodePageFor(int number, launcher::CodePage* cp) {
+    if (number == 932) {
+        *cp = launcher::CodePage::WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}});
+    } else if (number == 936 || number == 949 || number == 950) {
+        *cp = launcher::CodePage::WithLeadRanges({{0x81, 0xFE}});
+    } else if (IsSingleByteCodePage(number)) {
+        *cp = launcher::CodePage::SingleByte();
+    } else {
+        return false;
+    }
+    return true;
+}
 
 }  // namespace pkgcheck

@@ -1,4 +1,4 @@
-#include "pkgcheck/Files.h"
+#include "pkgcheck/read/Files.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "pkgcheck/ThisMachine.h"
+#include "pkgcheck/machines/ThisMachine.h"
 
 #ifdef _WIN32
 

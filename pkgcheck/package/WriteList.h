@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/Inf.h"
+#include "pkgcheck/package/Inf.h"
 
 namespace pkgcheck {
 

@@ -1,8 +1,8 @@
-#include "pkgcheck/ListCheck.h"
+#include "pkgcheck/package/ListCheck.h"
 
 #include <algorithm>
 
-#include "pkgcheck/HashIndex.h"
+#include "pkgcheck/read/HashIndex.h"
 #include "probes/SupportedIds.h"
 
 namespace pkgcheck {

@@ -1,9 +1,9 @@
-#include "pkgcheck/Layout.h"
+#include "pkgcheck/package/Layout.h"
 
 #include <algorithm>
 
-#include "pkgcheck/Files.h"
-#include "pkgcheck/Text.h"
+#include "pkgcheck/read/Files.h"
+#include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
 namespace {

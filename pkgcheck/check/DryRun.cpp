@@ -1,4 +1,4 @@
-#include "pkgcheck/DryRun.h"
+#include "pkgcheck/check/DryRun.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,9 +10,11 @@
 #include <io.h>
 #endif
 
-#include "pkgcheck/Check.h"
-#include "pkgcheck/Report.h"
-#include "pkgcheck/ThisMachine.h"
+#include "pkgcheck/check/Check.h"
+#include "pkgcheck/cli/Arguments.h"
+#include "pkgcheck/machines/ThisMachine.h"
+#include "pkgcheck/read/Ansi.h"
+#include "pkgcheck/report/Report.h"
 
 int main(int argc, char** argv) {
     using namespace pkgcheck;

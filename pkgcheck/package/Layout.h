@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/Finding.h"
+#include "pkgcheck/report/Finding.h"
 
 namespace pkgcheck {
 

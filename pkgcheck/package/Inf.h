@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "pkgcheck/Finding.h"
-#include "pkgcheck/ListCheck.h"
+#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {

@@ -1,4 +1,4 @@
-#include "pkgcheck/Json.h"
+#include "pkgcheck/report/Json.h"
 
 namespace pkgcheck {
 

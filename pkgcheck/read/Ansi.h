@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Mbcs.h"
+
 namespace pkgcheck {
 
 enum class Unicode { Utf8, Utf16Le, Utf16Be };
@@ -23,5 +25,9 @@ struct AnsiText {
 
 // `codePage` is a Windows code page number (1252, 932...).
 AnsiText ToAnsi(std::string_view text, Unicode form, int codePage);
+
+// The lead bytes of a Windows ANSI code page given by number; false for a
+// number that names none.
+bool CodePageFor(int number, launcher::CodePage* cp);
 
 }  // namespace pkgcheck
