@@ -55,6 +55,8 @@ public:
         Add(report_.layout.warnings, &report_.warnings);
         CheckListFile();
         CheckInfFile();
+        CheckPayloadFiles();
+        CheckInstaller();
         if (options_.thisMachine) return Single("this machine", thisMachine());
         const std::vector<std::string> files = DeviceFiles();
         if (files.size() == 1 && !fleet_) return Single(Shown(files[0]), ReadDeviceFile(files[0]));
@@ -95,7 +97,7 @@ private:
     void CheckInfFile() {
         std::string bytes;
         if (!ReadItem(kInfItem, &bytes)) return;
-        report_.inf = ReadInf(bytes, kInfName);
+        report_.inf = ReadInf(std::move(bytes), kInfName);
         if (!report_.inf->error.empty())
             return Error("unreadable", kInfName, "cannot read as text: " + report_.inf->error);
         Add(report_.inf->warnings, &report_.warnings);
@@ -103,6 +105,20 @@ private:
         report_.cross = CrossCheckInf(*report_.list, *report_.inf, cp_, kListName, kInfName);
         Add(report_.cross->warnings, &report_.warnings);
     }
+
+    // What the INF's install sections copy, and the catalog, beside it.
+    void CheckPayloadFiles() {
+        if (!InfRead()) return;
+        const LayoutItem& item = report_.layout.items[kInfItem];
+        const std::string dirShown = item.found.substr(0, item.found.rfind('\\'));
+        report_.payload = CheckPayload(*report_.inf, item.dir, dirShown, kInfName);
+        Add(report_.payload->errors, &report_.errors);
+        Add(report_.payload->warnings, &report_.warnings);
+    }
+
+    // The installer tool as the loaders of 2000 and XP read it: its own
+    // check goes here once the package holds its reader.
+    void CheckInstaller() {}
 
     bool InfRead() const { return report_.inf && report_.inf->error.empty(); }
 

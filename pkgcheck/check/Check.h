@@ -12,6 +12,7 @@
 #include "pkgcheck/package/Inf.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
@@ -67,6 +68,7 @@ struct Report {
     std::optional<ListCheck> list;
     std::optional<InfCheck> inf;
     std::optional<CrossCheck> cross;
+    std::optional<Payload> payload;  // when the INF was read, and not with --write-list
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;

@@ -4,6 +4,7 @@
 // entries.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,6 +36,17 @@ struct InfOtherSection {
     std::string Label() const { return "[" + name + "] (" + serves + ")"; }
 };
 
+// An install section that models for x86 NT 5.x name, as they name it
+// (undecorated): where it is named first, and by how many model lines.
+struct InfInstall {
+    std::string name;
+    std::uint32_t section;  // index into InfCheck::sections
+    int line;
+    std::uint32_t models = 0;
+};
+
+class InfDocument;
+
 struct InfCheck {
     std::string encoding;
     std::string error;                  // non-empty: the file could not be read as text
@@ -42,8 +54,9 @@ struct InfCheck {
     // The model sections [Manufacturer] gives to 2000 and XP on x86, whether
     // the file has them or not.
     std::vector<std::string> nt5Names;
-    std::string idText;              // the IDs' texts, one after the other
-    std::vector<InfHardwareId> ids;  // PCI IDs, first occurrence of each
+    std::string idText;                // the IDs' texts, one after the other
+    std::vector<InfHardwareId> ids;    // PCI IDs, first occurrence of each
+    std::vector<InfInstall> installs;  // each once, letter case aside, in order
 
     // The same for the other model sections: each ID once (its `section`
     // indexes otherSections), and every section it stands in as pairs of
@@ -52,6 +65,9 @@ struct InfCheck {
     std::vector<InfHardwareId> otherIds;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
     std::vector<Finding> warnings;
+    // The text and its sections, for the stages that read more of the file;
+    // none when it could not be read.
+    std::shared_ptr<const InfDocument> document;
 
     // As written, %strkey% tokens replaced, e.g. PCI\VEN_8086&DEV_2922.
     std::string_view Id(std::size_t j) const {
@@ -72,7 +88,8 @@ bool DecorationAppliesToX64Nt52(std::string_view decoration);
 // What a decoration targets, in words: "x64, NT 6.1 and later".
 std::string DescribeDecoration(std::string_view decoration);
 
-InfCheck ReadInf(std::string_view bytes, const std::string& file);
+// Takes the bytes over: an ANSI file is read where it lies.
+InfCheck ReadInf(std::string bytes, const std::string& file);
 
 // Per list entry: whether it covers an INF ID (occurs in its device name, the
 // name Windows gives the device: upper case, without "PCI\", at a character

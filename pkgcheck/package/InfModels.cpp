@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 
 #include "pkgcheck/package/Inf.h"
 #include "pkgcheck/package/InfPlaces.h"
@@ -142,6 +143,7 @@ private:
         const std::size_t eq = FindUnquoted(model.text, '=');
         if (eq == std::string_view::npos) return;
         ForEachField(model.text.substr(eq + 1), ',', [&](std::size_t i, std::string_view field) {
+            if (i == 0 && x86Nt5) AddInstall(field, section, model.line);
             if (i == 0) return;
             const std::string_view id = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
             if (!StartsWithIgnoringCase(id, "PCI\\")) return;
@@ -150,6 +152,21 @@ private:
             else
                 AddOtherId(id, section, model.line);
         });
+    }
+
+    void AddInstall(std::string_view field, std::uint32_t section, int line) {
+        const std::string_view name = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
+        if (name.empty()) return;
+        std::vector<InfInstall>& installs = check_.installs;
+        const std::uint64_t hash = HashOf(name, FoldCase);
+        std::uint32_t known = installKnown_.Find(
+            hash, [&](std::uint32_t i) { return EqualsIgnoringCase(installs[i].name, name); });
+        if (known == kNone) {
+            known = static_cast<std::uint32_t>(installs.size());
+            installs.push_back({std::string(name), section, line});
+            installKnown_.Add(hash, known);
+        }
+        ++installs[known].models;
     }
 
     std::uint32_t Known(const HashIndex& index, const std::vector<InfHardwareId>& ids,
@@ -270,6 +287,7 @@ private:
     HashIndex known_;                   // the IDs so far, letter case aside
     HashIndex otherKnown_;              // the same for otherIds
     HashIndex nt5Known_;                // nt5Names
+    HashIndex installKnown_;            // check_.installs
     std::string scratch_;
     std::string expanded_;
 };
@@ -378,15 +396,15 @@ std::string DescribeDecoration(std::string_view decoration) {
     return text.empty() ? "all platforms" : text;
 }
 
-InfCheck ReadInf(std::string_view bytes, const std::string& file) {
+InfCheck ReadInf(std::string bytes, const std::string& file) {
     InfCheck check;
     DecodedText decoded;
-    std::string_view text = bytes;
-    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+    std::string text;
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
         decoded = DecodeText(bytes);
-        text = decoded.text;
+        text = std::move(decoded.text);
     } else if (DecodeUnmarkedUtf16(bytes, &decoded)) {
-        text = decoded.text;
+        text = std::move(decoded.text);
         if (decoded.error.empty())
             check.warnings.push_back(
                 {"inf-no-bom", file, 0, 0,
@@ -395,11 +413,12 @@ InfCheck ReadInf(std::string_view bytes, const std::string& file) {
                      decoded.encoding +
                      " here, but Windows may take it for ANSI text and find nothing in it; save "
                      "it as Unicode with the mark"});
-    } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    } else if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
         decoded.encoding = "UTF-8";
-        text = bytes.substr(3);
+        text = std::move(bytes.erase(0, 3));
     } else {
         decoded.encoding = "ANSI";
+        text = std::move(bytes);
     }
     check.encoding = decoded.encoding;
     if (!decoded.error.empty()) {
@@ -407,8 +426,10 @@ InfCheck ReadInf(std::string_view bytes, const std::string& file) {
         return check;
     }
     WarnCrLineEnds(text, file, &check);
-    const InfFile inf(text);
-    ModelCollector(inf, check, file).Collect();
+    // Kept for the stages that read the INF's other sections.
+    check.document = std::make_shared<const InfDocument>(std::move(text));
+    ModelCollector(check.document->File(), check, file).Collect();
     return check;
 }
+
 }  // namespace pkgcheck

@@ -127,4 +127,18 @@ private:
     std::deque<std::string> owned_;
 };
 
+// A decoded INF that keeps its text and the index of its sections together.
+class InfDocument {
+public:
+    explicit InfDocument(std::string text) : text_(std::move(text)), file_(text_) {}
+    InfDocument(const InfDocument&) = delete;
+    InfDocument& operator=(const InfDocument&) = delete;
+
+    const InfFile& File() const { return file_; }
+
+private:
+    const std::string text_;  // before file_, which points into it
+    const InfFile file_;
+};
+
 }  // namespace pkgcheck

@@ -1,9 +1,6 @@
 #include "pkgcheck/package/Layout.h"
 
-#include <algorithm>
-
-#include "pkgcheck/read/Files.h"
-#include "pkgcheck/read/Text.h"
+#include "pkgcheck/read/FileFinder.h"
 
 namespace pkgcheck {
 namespace {
@@ -19,10 +16,14 @@ public:
         : packageDir_(packageDir), layout_(layout) {}
 
     void Check(const Wanted& wanted) {
-        LayoutItem item{wanted.name, "", packageDir_, ""};
-        for (std::size_t i = 0; i < wanted.parts.size() && item.problem.empty(); ++i) {
-            const bool last = i + 1 == wanted.parts.size();
-            Step(wanted.parts[i], last ? EntryType::File : EntryType::Directory, &item);
+        const Found found = finder_.Find(packageDir_, "", wanted.parts);
+        for (const std::vector<std::string>& matches : found.ambiguous)
+            WarnAmbiguous(wanted.name, matches);
+        LayoutItem item{wanted.name, found.shown, found.path, found.problem, ""};
+        if (item.problem.empty()) {
+            // Found once already: the same steps, nothing new to tell.
+            const std::vector<std::string> dir(wanted.parts.begin(), wanted.parts.end() - 1);
+            item.dir = finder_.Find(packageDir_, "", dir, EntryType::Directory).path;
         }
         if (!item.problem.empty()) {
             layout_.errors.push_back({"missing", item.name, 0, 0, item.problem});
@@ -32,28 +33,6 @@ public:
     }
 
 private:
-    // One path component: the spelling on disk, preferring the exact one
-    // where a case-sensitive file system holds several.
-    void Step(const std::string& part, EntryType type, LayoutItem* item) {
-        std::vector<std::string> names;
-        ListDirectory(item->path, &names);
-        std::sort(names.begin(), names.end());
-        std::vector<std::string> matches;
-        for (const std::string& n : names)
-            if (EqualsIgnoringCase(n, part) && TypeOf(JoinPath(item->path, n)) == type)
-                matches.push_back(n);
-        if (matches.empty()) {
-            item->problem = std::string(type == EntryType::File ? "no file " : "no directory ") +
-                            part + " in " + item->path + ", in any letter case";
-            return;
-        }
-        const auto exact = std::find(matches.begin(), matches.end(), part);
-        const std::string chosen = exact != matches.end() ? *exact : matches.front();
-        if (matches.size() > 1) WarnAmbiguous(item->name, matches);
-        item->found += (item->found.empty() ? "" : "\\") + chosen;
-        item->path = JoinPath(item->path, chosen);
-    }
-
     void WarnAmbiguous(const std::string& name, const std::vector<std::string>& matches) {
         std::string spelled;
         for (const std::string& m : matches) spelled += (spelled.empty() ? "" : ", ") + m;
@@ -64,6 +43,7 @@ private:
 
     const std::string& packageDir_;
     Layout& layout_;
+    FileFinder finder_;
 };
 
 }  // namespace
@@ -75,7 +55,7 @@ Layout CheckLayout(const std::string& packageDir) {
         const char* problem =
             type == EntryType::Missing ? "package directory not found" : "not a directory";
         for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
-            layout.items.push_back({name, "", "", problem});
+            layout.items.push_back({name, "", "", problem, ""});
         layout.errors.push_back({"missing", packageDir, 0, 0, problem});
         return layout;
     }

@@ -14,6 +14,7 @@ struct LayoutItem {
     std::string found;  // as it is spelled on disk; empty when missing
     std::string path;   // host path to open
     std::string problem;
+    std::string dir;  // host path of the directory it lies in, when found
 };
 
 struct Layout {

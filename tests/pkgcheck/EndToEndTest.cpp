@@ -41,9 +41,12 @@ protected:
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", "MZ");
         pkg.Write("drv/stordrv.inf",
-                  testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
+                  testing::Utf16Le("[Version]\r\nCatalogFile=stordrv.cat\r\n"
+                                   "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
                                    "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
-                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
+                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+                                   "[Inst]\r\n"));
+        pkg.Write("drv/stordrv.cat", "");
         devices.Write("devices.reg",
                       testing::Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\"
