@@ -194,6 +194,16 @@ private:
         if (run.chosen >= 0 && InfRead())
             report_.chosenInInf = Judge(source, report_.devices->names[Index(run.chosen)]);
         if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(source);
+        if (!run.command.empty()) report_.installStop = FirstStop();
+    }
+
+    // Once the installer starts, any error of the package stops it; so does
+    // an INF that lacks the chosen device.
+    std::optional<Finding> FirstStop() const {
+        if (!report_.errors.empty()) return report_.errors.front();
+        for (const Finding& warning : report_.warnings)
+            if (warning.kind == "chosen-not-in-inf") return warning;
+        return std::nullopt;
     }
 
     Machine RunMachine(const std::string& file) {

@@ -73,6 +73,9 @@ struct Report {
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;
     std::optional<ChosenInInf> chosenInInf;
+    // When the dry run starts the installer: the first finding that keeps
+    // it from installing the device; none when nothing does.
+    std::optional<Finding> installStop;
     // Set instead of `devices` and `dryRun` when several device files, or a
     // directory of them, are given.
     std::optional<std::vector<Machine>> fleet;

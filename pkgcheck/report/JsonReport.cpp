@@ -6,14 +6,62 @@
 namespace pkgcheck {
 namespace {
 
+void WriteFinding(JsonWriter& json, const Finding& f) {
+    json.BeginObject().Key("kind").String(f.kind).Key("file").String(f.file);
+    json.Key("line").Ordinal(f.line - 1).Key("entry").Ordinal(f.entry - 1);
+    json.Key("message").String(f.message).EndObject();
+}
+
 void WriteFindings(JsonWriter& json, const std::vector<Finding>& findings) {
     json.BeginArray();
-    for (const Finding& f : findings) {
-        json.BeginObject().Key("kind").String(f.kind).Key("file").String(f.file);
-        json.Key("line").Ordinal(f.line - 1).Key("entry").Ordinal(f.entry - 1);
-        json.Key("message").String(f.message).EndObject();
-    }
+    for (const Finding& f : findings) WriteFinding(json, f);
     json.EndArray();
+}
+
+// null for an empty text: what is not there.
+void StringOrNull(JsonWriter& json, const std::string& text) {
+    if (text.empty())
+        json.Null();
+    else
+        json.String(text);
+}
+
+void WritePayload(JsonWriter& json, const Payload& p) {
+    json.BeginObject().Key("installSections").BeginArray();
+    for (const PayloadInstall& install : p.installs) {
+        json.BeginObject().Key("name").String(install.name).Key("chosen");
+        StringOrNull(json, install.chosen);
+        json.Key("modelSection").String(install.modelSection).Key("line").Number(install.line);
+        json.Key("models").Number(install.models).Key("copyFiles").BeginArray();
+        for (const std::string& item : install.copyFiles) json.String(item);
+        json.EndArray().Key("serviceBinaries").BeginArray();
+        for (const std::string& binary : install.serviceBinaries) json.String(binary);
+        json.EndArray().EndObject();
+    }
+    json.EndArray().Key("files").BeginArray();
+    for (const PayloadFile& file : p.files) {
+        json.BeginObject().Key("name").String(file.name).Key("section").String(file.section);
+        json.Key("line").Number(file.line).Key("listedIn");
+        StringOrNull(json, file.listedIn);
+        json.Key("disk");
+        StringOrNull(json, file.disk);
+        json.Key("expected");
+        StringOrNull(json, file.expected);
+        json.Key("found");
+        StringOrNull(json, file.found);
+        json.EndObject();
+    }
+    json.EndArray().Key("catalog");
+    if (!p.catalog) {
+        json.Null();
+    } else {
+        const PayloadCatalog& c = *p.catalog;
+        json.BeginObject().Key("key").String(c.key).Key("name").String(c.name);
+        json.Key("line").Number(c.line).Key("found");
+        StringOrNull(json, c.found);
+        json.EndObject();
+    }
+    json.EndObject();
 }
 
 void WriteList(JsonWriter& json, const ListCheck& list) {
@@ -147,6 +195,16 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
     json.Key("chosen").Ordinal(run.chosen).Key("chosenEntry").Ordinal(run.chosenEntry);
     WriteBox(json, run.command, run.boxCaption, run.boxText);
     WriteChosenInInf(json, r.chosenInInf, r);
+    json.Key("installs");
+    if (run.command.empty())
+        json.Null();
+    else
+        json.Bool(!r.installStop);
+    json.Key("installStoppedBy");
+    if (r.installStop)
+        WriteFinding(json, *r.installStop);
+    else
+        json.Null();
     json.EndObject();
 }
 
@@ -173,6 +231,11 @@ void FormatJson(const Report& r, const Output& output) {
     json.Key("inf");
     if (r.inf && r.inf->error.empty())
         WriteInf(json, *r.inf, r.cross);
+    else
+        json.Null();
+    json.Key("payload");
+    if (r.payload)
+        WritePayload(json, *r.payload);
     else
         json.Null();
     json.Key("dryRun");

@@ -62,6 +62,7 @@ public:
         LayoutPart();
         ListPart();
         InfPart();
+        PayloadPart();
         DryRunPart();
         FleetPart();
         FindingsPart("Warnings", r_.warnings);
@@ -131,6 +132,52 @@ private:
             "form without PCI\\)\n";
     }
 
+    // What the install sections copy and where each file was found.
+    void PayloadPart() {
+        if (!r_.payload || r_.payload->installs.empty()) return;
+        const Payload& p = *r_.payload;
+        out_ += "\nPayload on 2000 and XP (x86): " +
+                Plural(p.installs.size(), "install section", "install sections") + ", " +
+                Plural(p.files.size(), "file", "files") + " copied\n";
+        for (const PayloadInstall& install : p.installs) {
+            Row({"  [", install.name, "] (", Plural(install.models, "model", "models"), ") ",
+                 InstallText(install)});
+        }
+        std::size_t width = 4;
+        for (const PayloadFile& file : p.files)
+            width = std::max(width, std::min<std::size_t>(file.name.size(), 40));
+        if (!p.files.empty()) out_ += "   line  " + Left("file", width) + "  found\n";
+        for (const PayloadFile& file : p.files)
+            Row({"  ", Right(file.line, 5), "  ", Left(file.name, width), "  ", FileState(file)});
+        out_ += "  catalog: ";
+        if (!p.catalog)
+            out_ += "none (unsigned)\n";
+        else
+            out_ += p.catalog->name + " (" + p.catalog->key + "), " +
+                    (p.catalog->found.empty() ? std::string("MISSING") : p.catalog->found) + "\n";
+    }
+
+    static std::string InstallText(const PayloadInstall& install) {
+        if (install.chosen.empty())
+            return "MISSING: no [" + install.name + ".NTx86], [" + install.name + ".NT] or [" +
+                   install.name + "]";
+        std::string text = "installs from [" + install.chosen + "]";
+        std::string copies;
+        for (const std::string& item : install.copyFiles)
+            copies += (copies.empty() ? "" : ", ") + item;
+        text += copies.empty() ? ", copies nothing" : ", copies " + copies;
+        for (const std::string& binary : install.serviceBinaries)
+            text += "; service binary " + binary;
+        return text;
+    }
+
+    static std::string FileState(const PayloadFile& file) {
+        if (file.listedIn.empty()) return "NOT LISTED in [SourceDisksFiles]";
+        if (file.expected.empty()) return "disk " + file.disk + " NOT NAMED in [SourceDisksNames]";
+        if (file.found.empty()) return "MISSING: " + file.expected;
+        return file.found;
+    }
+
     void DryRunPart() {
         if (!r_.dryRun) return;
         const DeviceList& devices = *r_.devices;
@@ -149,6 +196,11 @@ private:
             out_ += std::string("  On ") + kLauncherPlatforms + " the launcher starts:\n    " +
                     run.command + "\n";
             if (r_.chosenInInf) out_ += "  " + InInf(*r_.chosenInInf) + "\n";
+            out_ += r_.installStop ? "  The installation stops: " + FindingLine(*r_.installStop)
+                                   : std::string(
+                                         "  The package installs it on 2000 and XP (x86): "
+                                         "nothing found stops the installation");
+            out_ += "\n";
         } else {
             out_ += std::string("  On ") + kLauncherPlatforms +
                     " the launcher shows a box captioned \"" + run.boxCaption +
