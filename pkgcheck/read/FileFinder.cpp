@@ -48,8 +48,18 @@ const std::unordered_map<std::string, std::vector<std::string>>& FileFinder::Lis
 // One part of the path: the spelling on disk, preferring the exact one
 // where a case-sensitive file system holds several.
 bool FileFinder::Step(const std::string& part, EntryType type, Found* found) {
-    const auto& listing = Listing(found->path);
     const std::string upper = UpperAscii(part);
+    // A folder of many files is passed on the way to each.
+    std::string* folder = nullptr;
+    if (type == EntryType::Directory) {
+        folder = &folders_[found->path + '\0' + part];
+        if (!folder->empty()) {
+            found->shown += (found->shown.empty() ? "" : "\\") + *folder;
+            found->path = JoinPath(found->path, *folder);
+            return true;
+        }
+    }
+    const auto& listing = Listing(found->path);
     const auto spellings = listing.find(upper);
     std::vector<std::string> matches;
     if (spellings != listing.end())
@@ -64,6 +74,7 @@ bool FileFinder::Step(const std::string& part, EntryType type, Found* found) {
     const std::string chosen = exact != matches.end() ? *exact : matches.front();
     if (matches.size() > 1 && told_.emplace(found->path, upper).second)
         found->ambiguous.push_back(matches);
+    if (folder != nullptr) *folder = chosen;
     found->shown += (found->shown.empty() ? "" : "\\") + chosen;
     found->path = JoinPath(found->path, chosen);
     return true;

@@ -42,6 +42,9 @@ private:
     std::unordered_map<std::string, std::unordered_map<std::string, std::vector<std::string>>>
         listings_;
     std::set<std::pair<std::string, std::string>> told_;  // ambiguous places already told
+    // Folders found before, by their parent's host path and the name as
+    // sought: the spelling taken.
+    std::unordered_map<std::string, std::string> folders_;
 };
 
 // The parts of a Windows path: split at '\' and '/'.
