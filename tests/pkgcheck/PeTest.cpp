@@ -4,7 +4,10 @@
 #include <functional>
 #include <sstream>
 
+#include "pkgcheck/package/InstallerLoad.h"
 #include "pkgcheck/package/Pe.h"
+#include "pkgcheck/package/SystemExports.h"
+#include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {
 namespace {
@@ -357,6 +360,217 @@ TEST(ReadPe, ReadsTheBuiltLauncher) {
     Strings dlls;
     for (const PeImport& i : pe.imports) dlls.push_back(i.dll);
     EXPECT_EQ(dlls, (Strings{"ADVAPI32.dll", "KERNEL32.dll", "USER32.dll"}));
+}
+
+// What every Windows since 95 exports, as our own tool imports it.
+const std::vector<PeImport> kOwnToolImports = {
+    {"KERNEL32.dll", {"CreateFileA", "ExitProcess", "GetProcAddress", "LoadLibraryA"}},
+    {"USER32.dll", {"MessageBoxA"}},
+    {"ADVAPI32.dll", {"RegOpenKeyExA"}},
+};
+
+std::string Program(std::vector<PeImport> imports = kOwnToolImports) {
+    Spec spec;
+    spec.imports = std::move(imports);
+    return BuildPe(spec);
+}
+
+std::string Changed(const std::function<void(Spec&)>& change) {
+    Spec spec;
+    spec.imports = kOwnToolImports;
+    change(spec);
+    return BuildPe(spec);
+}
+
+std::string Dll(Strings exports, std::vector<PeImport> imports = {}) {
+    Spec spec;
+    spec.characteristics |= kFileDll;
+    spec.exports = std::move(exports);
+    spec.imports = std::move(imports);
+    return BuildPe(spec);
+}
+
+struct LoadRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;  // the package
+    const char* installer;
+    Strings findings;       // "E kind file" or "W kind file"
+    Strings read;           // empty: only the installer
+    const char* says = "";  // part of the first finding's message
+};
+
+TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
+    const auto sub = [](int major, int minor) {
+        return Changed([=](Spec& s) {
+            s.subsystemVersion[0] = static_cast<std::uint16_t>(major);
+            s.subsystemVersion[1] = static_cast<std::uint16_t>(minor);
+            s.osVersion[0] = std::min<std::uint16_t>(s.osVersion[0], s.subsystemVersion[0]);
+        });
+    };
+    const std::string helper = Dll({"A"});
+    const LoadRow rows[] = {
+        {"our own tool", {{"install.exe", Program()}}, "install.exe", {}, {}},
+        {"spelled in upper case", {{"INSTALL.EXE", Program()}}, "INSTALL.EXE", {}, {"INSTALL.EXE"}},
+        {"no PE file",
+         {{"install.exe", "MZ but nothing more"}},
+         "install.exe",
+         {"E installer-not-pe install.exe"},
+         {},
+         "is not a valid Win32 application"},
+        {"import table outside the file",
+         {{"install.exe", Program().substr(0, kHeadersSize + 8)}},
+         "install.exe",
+         {"E installer-not-pe install.exe"},
+         {}},
+        {"a DLL",
+         {{"install.exe", Changed([](Spec& s) { s.characteristics |= kFileDll; })}},
+         "install.exe",
+         {"E installer-is-dll install.exe"},
+         {}},
+        {"x64",
+         {{"install.exe", Changed([](Spec& s) {
+               s.pe32plus = true;
+               s.machine = kMachineAmd64;
+           })}},
+         "install.exe",
+         {"E installer-pe32plus install.exe"},
+         {},
+         "Only XP x64"},
+        {"ARM",
+         {{"install.exe", Changed([](Spec& s) { s.machine = 0x1C0; })}},
+         "install.exe",
+         {"E installer-machine install.exe"},
+         {}},
+        {"native",
+         {{"install.exe", Changed([](Spec& s) { s.subsystem = kSubsystemNative; })}},
+         "install.exe",
+         {"E installer-subsystem install.exe"},
+         {},
+         "cannot be run in Win32 mode"},
+        {"subsystem 5.0", {{"install.exe", sub(5, 0)}}, "install.exe", {}, {}},
+        {"subsystem 5.1",
+         {{"install.exe", sub(5, 1)}},
+         "install.exe",
+         {"W installer-subsystem-version install.exe"},
+         {},
+         "Windows 2000 SP4 report"},
+        {"subsystem 5.2",
+         {{"install.exe", sub(5, 2)}},
+         "install.exe",
+         {"E installer-subsystem-version install.exe"},
+         {},
+         "2000 SP4 and XP RTM to SP3 report"},
+        {"subsystem 3.0",
+         {{"install.exe", sub(3, 0)}},
+         "install.exe",
+         {"E installer-subsystem-version install.exe"},
+         {}},
+        {"subsystem 3.10", {{"install.exe", sub(3, 10)}}, "install.exe", {}, {}},
+        {"OS version above the subsystem's",
+         {{"install.exe", Changed([](Spec& s) { s.osVersion[0] = 6; })}},
+         "install.exe",
+         {"W installer-os-version install.exe"},
+         {}},
+        {"Visual C++ 2010 runtime, linked in",
+         {{"install.exe",
+           Program({{"KERNEL32.dll", {"EncodePointer", "InitializeSListHead", "DecodePointer"}}})}},
+         "install.exe",
+         {"W installer-function-missing install.exe", "W installer-function-missing install.exe"},
+         {},
+         "imports InitializeSListHead from KERNEL32.dll, missing on Windows 2000 SP4 ("},
+        {"Vista, the DLL named without extension",
+         {{"install.exe", Program({{"kernel32", {"GetTickCount64", "GetTickCount64"}}})}},
+         "install.exe",
+         {"E installer-function-missing install.exe"},
+         {},
+         "\"The procedure entry point GetTickCount64 could not be located in the dynamic link "
+         "library kernel32.\""},
+        {"fiber-local storage: XP x64 has it",
+         {{"install.exe", Program({{"KERNEL32.dll", {"FlsAlloc"}}})}},
+         "install.exe",
+         {"E installer-function-missing install.exe"},
+         {},
+         "XP RTM to SP3 ("},
+        {"runtime DLL not shipped",
+         {{"install.exe", Program({{"MSVCR100.dll", {"printf"}}, {"uxtheme.dll", {"X"}}})}},
+         "install.exe",
+         {"E installer-dll-missing install.exe", "W installer-dll-missing install.exe"},
+         {},
+         "This application has failed to start because MSVCR100.dll was not found."},
+        {"API sets and WinHTTP",
+         {{"install.exe", Program({{"api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}},
+                                   {"WINHTTP.dll", {"X"}}})}},
+         "install.exe",
+         {"E installer-dll-missing install.exe", "W installer-dll-missing install.exe"},
+         {}},
+        {"runtime DLL shipped",
+         {{"install.exe", Program({{"MSVCR100.dll", {"printf"}}})},
+          {"msvcr100.dll", Dll({"printf"})}},
+         "install.exe",
+         {},
+         {"install.exe", "msvcr100.dll"}},
+        {"shipped DLL lacks exports",
+         {{"install.exe", Program({{"helper.dll", {"A", "B", "#1", "#9", "B"}}})},
+          {"Helper.dll", helper}},
+         "install.exe",
+         {"E installer-dll-export-missing install.exe"},
+         {"install.exe", "Helper.dll"},
+         "imports B, #9 from Helper.dll"},
+        {"shipped DLL for x64",
+         {{"install.exe", Program({{"helper.dll", {"A"}}})},
+          {"helper.dll",
+           [] {
+               Spec s;
+               s.pe32plus = true;
+               s.machine = kMachineAmd64;
+               s.characteristics |= kFileDll;
+               s.exports = {"A"};
+               return BuildPe(s);
+           }()}},
+         "install.exe",
+         {"E installer-pe32plus helper.dll"},
+         {"install.exe", "helper.dll"},
+         "0xc000007b"},
+        {"a chain of DLLs that loops",
+         {{"install.exe", Program({{"a.dll", {"A"}}})},
+          {"a.dll", Dll({"A"}, {{"b.dll", {"B"}}})},
+          {"b.dll", Dll({"B"}, {{"A.DLL", {"A"}}, {"KERNEL32.dll", {"GetTickCount64"}}})}},
+         "install.exe",
+         {"E installer-function-missing b.dll"},
+         {"install.exe", "a.dll", "b.dll"}},
+        {"a system DLL beside the tool is not the one loaded",
+         {{"install.exe", Program({{"KERNEL32.dll", {"GetTickCount64"}}})},
+          {"kernel32.dll", Dll({"GetTickCount64"})}},
+         "install.exe",
+         {"E installer-function-missing install.exe"},
+         {}},
+    };
+    for (const LoadRow& row : rows) {
+        const testing::TempDir dir;
+        for (const auto& [name, bytes] : row.files) dir.Write(name, bytes);
+        const LoadCheck check = CheckInstallerLoads(dir.path().string(), row.installer);
+        Strings found;
+        for (const LoadFinding& f : check.findings)
+            found.push_back(std::string(f.error ? "E " : "W ") + f.kind + " " + f.file);
+        EXPECT_EQ(found, row.findings) << row.name;
+        EXPECT_EQ(check.filesRead, row.read.empty() ? Strings{row.installer} : row.read)
+            << row.name;
+        if (*row.says != '\0' && !check.findings.empty()) {
+            EXPECT_NE(check.findings[0].message.find(row.says), std::string::npos)
+                << row.name << ": " << check.findings[0].message;
+        }
+    }
+}
+
+TEST(SystemExports, TheTableReadsAndAnswersAsTheLoaderLooksNamesUp) {
+    EXPECT_EQ(SystemTableProblems(), Strings{});
+    EXPECT_EQ(LoaderDllName("KERNEL32"), "kernel32.dll");
+    EXPECT_EQ(LoaderDllName("Helper."), "helper");
+    EXPECT_EQ(FunctionAvailability("kernel32", "FlsAlloc").missing,
+              kAllSystems & ~Bit(WindowsSystem::Xp64));
+    EXPECT_EQ(FunctionAvailability("KERNEL32.dll", "flsalloc").missing, 0);
+    EXPECT_EQ(DllAvailability("API-MS-WIN-CORE-SYNCH-L1-2-0.DLL").missing, kAllSystems);
+    EXPECT_EQ(DllAvailability("msvcrt.dll").source, "");
 }
 
 }  // namespace
