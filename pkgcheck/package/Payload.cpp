@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "pkgcheck/package/InfText.h"
+#include "pkgcheck/package/Pe.h"
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Text.h"
 
@@ -23,6 +24,16 @@ KeyValue SplitLine(std::string_view text) {
     const std::size_t eq = FindUnquoted(text, '=');
     if (eq == std::string_view::npos) return {{}, text};
     return {TrimBlanks(text.substr(0, eq)), text.substr(eq + 1)};
+}
+
+std::string Hex(std::uint32_t value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + text;
 }
 
 // The name a path ends in.
@@ -284,6 +295,53 @@ private:
                              found.problem + ")");
         file.found = found.shown;
         file.path = found.path;
+        if (IsDriverFile(file.name)) CheckDriver(file);
+    }
+
+    void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
+        out_.errors.push_back({kind, file.found, 0, 0, message});
+    }
+
+    // 2000 and XP on x86 load a 32-bit kernel-mode image, and refuse one
+    // whose checksum is set but wrong.
+    void CheckDriver(PayloadFile& file) {
+        std::string bytes;
+        std::string error;
+        if (!ReadFileBytes(file.path, &bytes, &error))
+            return DriverError("unreadable", file, "cannot read " + file.path + ": " + error);
+        const PeFile pe = ReadPe(bytes);
+        PayloadDriver& driver = file.driver.emplace();
+        driver = {pe.headersRead, pe.problem,  pe.machine,         pe.pe32plus,
+                  pe.subsystem,   pe.checksum, pe.computedChecksum};
+        const std::string stops =
+            ": the device's driver does not load, and the device does not "
+            "start";
+        if (!pe.headersRead)
+            return DriverError("driver-not-pe", file,
+                               "is no driver image (" + pe.problem + ")" + stops);
+        if (pe.pe32plus || pe.machine != kMachineI386)
+            return DriverError("driver-not-x86", file,
+                               std::string("is ") +
+                                   (pe.pe32plus ? "a 64-bit (PE32+) image" : "an image") +
+                                   " for machine " + Hex(pe.machine) +
+                                   ", not a 32-bit driver for x86 (0x14C), which 2000 and XP on "
+                                   "x86 load" +
+                                   stops);
+        if (!pe.valid)
+            return DriverError("driver-not-pe", file,
+                               "is no image the kernel can map (" + pe.problem + ")" + stops);
+        if (pe.subsystem != kSubsystemNative)
+            DriverError("driver-not-native", file,
+                        "asks for subsystem " + std::to_string(pe.subsystem) +
+                            ", not the native subsystem (1) of kernel-mode drivers: it is a "
+                            "program or a DLL, not a driver" +
+                            stops);
+        if (pe.checksum != 0 && pe.checksum != pe.computedChecksum)
+            DriverError("driver-checksum", file,
+                        "stores the checksum " + Hex(pe.checksum) + ", but its bytes sum to " +
+                            Hex(pe.computedChecksum) +
+                            ": the kernel refuses a driver whose checksum is set and wrong" +
+                            stops);
     }
 
     void WarnAmbiguous(const std::string& name, const Found& found) {

@@ -13,6 +13,17 @@
 
 namespace pkgcheck {
 
+// What the loader reads of a copied driver (.sys).
+struct PayloadDriver {
+    bool image = false;   // the headers could be read
+    std::string problem;  // why it is no usable image, if it is not
+    std::uint16_t machine = 0;
+    bool pe32plus = false;
+    std::uint16_t subsystem = 0;
+    std::uint32_t checksum = 0;  // as stored
+    std::uint32_t computedChecksum = 0;
+};
+
 // A source file that some install section copies, once however many do.
 struct PayloadFile {
     std::string name;      // its source name, as the INF gives it
@@ -23,8 +34,9 @@ struct PayloadFile {
     // Where Windows looks for it, from the package (drv\x86\stordrv.sys);
     // empty when the INF does not say.
     std::string expected;
-    std::string found;  // as spelled on disk, from the package; empty: not there
-    std::string path;   // host path, when found
+    std::string found;                    // as spelled on disk, from the package; empty: not there
+    std::string path;                     // host path, when found
+    std::optional<PayloadDriver> driver;  // a .sys that was found and read
 };
 
 // An install section the models for x86 NT 5.x name.

@@ -26,6 +26,20 @@ void StringOrNull(JsonWriter& json, const std::string& text) {
         json.String(text);
 }
 
+void WriteDriver(JsonWriter& json, const std::optional<PayloadDriver>& driver) {
+    if (!driver || !driver->image) {
+        json.Null();
+        return;
+    }
+    json.BeginObject()
+        .Key("pe32plus")
+        .Bool(driver->pe32plus)
+        .Key("machine")
+        .Number(driver->machine);
+    json.Key("subsystem").Number(driver->subsystem).Key("checksum").Number(driver->checksum);
+    json.Key("computedChecksum").Number(driver->computedChecksum).EndObject();
+}
+
 void WritePayload(JsonWriter& json, const Payload& p) {
     json.BeginObject().Key("installSections").BeginArray();
     for (const PayloadInstall& install : p.installs) {
@@ -49,6 +63,8 @@ void WritePayload(JsonWriter& json, const Payload& p) {
         StringOrNull(json, file.expected);
         json.Key("found");
         StringOrNull(json, file.found);
+        json.Key("driver");
+        WriteDriver(json, file.driver);
         json.EndObject();
     }
     json.EndArray().Key("catalog");

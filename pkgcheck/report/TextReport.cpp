@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdio>
 
 #include "install/Installer.h"
 #include "pkgcheck/read/Text.h"
@@ -175,7 +176,20 @@ private:
         if (file.listedIn.empty()) return "NOT LISTED in [SourceDisksFiles]";
         if (file.expected.empty()) return "disk " + file.disk + " NOT NAMED in [SourceDisksNames]";
         if (file.found.empty()) return "MISSING: " + file.expected;
-        return file.found;
+        if (!file.driver) return file.found;
+        const PayloadDriver& d = *file.driver;
+        if (!d.image) return file.found + " (no image)";
+        std::string text = file.found + " (" + (d.pe32plus ? "PE32+" : "PE32") + ", machine " +
+                           HexText(d.machine) + ", subsystem " + std::to_string(d.subsystem);
+        if (d.checksum != 0)
+            text += d.checksum == d.computedChecksum ? ", checksum right" : ", checksum WRONG";
+        return text + ")";
+    }
+
+    static std::string HexText(std::uint32_t value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%X", value);
+        return text;
     }
 
     void DryRunPart() {

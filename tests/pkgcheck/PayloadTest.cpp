@@ -21,6 +21,18 @@ const std::string kHead =
     "[SourceDisksNames]\r\n1=\"Disk 1\",,,\r\n";
 const std::string kCopy = "[Inst]\r\nCopyFiles=Files\r\n[Files]\r\nstor.sys\r\n";
 
+// A driver of the kind named after '=' (a good one for a bare .sys name), or
+// a few bytes of text.
+std::string Contents(const std::string& file) {
+    const std::string kind =
+        file.find('=') == std::string::npos ? "" : file.substr(file.find('=') + 1);
+    if (kind == "x64") return testing::TinyImage(0x8664, 1, true);
+    if (kind == "wrong-checksum") return testing::TinyImage(0x14C, 1, false, 1);
+    if (kind == "program") return testing::TinyImage(0x14C, 2);
+    if (kind == "text") return "x";
+    return IsDriverFile(file) ? testing::TinyImage(0x14C, 1) : "x";
+}
+
 struct Row {
     const char* what;
     std::string inf;
@@ -107,12 +119,22 @@ TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
          "inst.nt",
          {"drv\\b.sys"},
          {}},
+        {"drivers that 2000 and XP on x86 refuse",
+         kHead + "[SourceDisksFiles]\r\na.sys=1\r\nb.sys=1\r\nc.sys=1\r\nd.sys=1\r\n"
+                 "[Inst]\r\nCopyFiles=@a.sys,@b.sys,@c.sys,@d.sys\r\n",
+         {"stor.cat", "a.sys=x64", "b.sys=wrong-checksum", "c.sys=text", "d.sys=program"},
+         "Inst",
+         {"drv\\a.sys", "drv\\b.sys", "drv\\c.sys", "drv\\d.sys"},
+         {"driver-not-x86", "driver-checksum", "driver-not-pe", "driver-not-native"}},
         {"no install section", kHead, {"stor.cat"}, "", {}, {"payload-section-missing"}},
     };
     for (const Row& row : rows) {
         const testing::TempDir pkg;
         pkg.Write("drv/stordrv.inf", row.inf);
-        for (const std::string& file : row.files) pkg.Write("drv/" + file, "x");
+        for (const std::string& file : row.files) {
+            const std::string name = file.substr(0, file.find('='));
+            pkg.Write("drv/" + name, Contents(file));
+        }
         const InfCheck inf = ReadInf(row.inf, "drv\\stordrv.inf");
         const Payload payload =
             CheckPayload(inf, (pkg.path() / "drv").string(), "drv", "drv\\stordrv.inf");
