@@ -55,8 +55,8 @@ public:
         Add(report_.layout.warnings, &report_.warnings);
         CheckListFile();
         CheckInfFile();
-        CheckPayloadFiles();
         CheckInstaller();
+        CheckPayloadFiles();
         if (options_.thisMachine) return Single("this machine", thisMachine());
         const std::vector<std::string> files = DeviceFiles();
         if (files.size() == 1 && !fleet_) return Single(Shown(files[0]), ReadDeviceFile(files[0]));
@@ -116,9 +116,17 @@ private:
         Add(report_.payload->warnings, &report_.warnings);
     }
 
-    // The installer tool as the loaders of 2000 and XP read it: its own
-    // check goes here once the package holds its reader.
-    void CheckInstaller() {}
+    // The installer tool as the loaders of 2000, XP and XP x64 read it. It
+    // starts before the INF is read, so what keeps it from starting comes
+    // first.
+    void CheckInstaller() {
+        const LayoutItem& item = report_.layout.items[kInstallerItem];
+        if (item.found.empty()) return;
+        report_.installer = CheckInstallerLoads(options_.packageDir, item.found);
+        for (const LoadFinding& f : report_.installer->findings)
+            (f.error ? report_.errors : report_.warnings)
+                .push_back({f.kind, f.file, 0, 0, f.message});
+    }
 
     bool InfRead() const { return report_.inf && report_.inf->error.empty(); }
 

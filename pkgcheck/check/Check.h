@@ -10,6 +10,7 @@
 #include "pkgcheck/check/DryRun.h"
 #include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/package/Inf.h"
+#include "pkgcheck/package/InstallerLoad.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListCheck.h"
 #include "pkgcheck/package/Payload.h"
@@ -68,7 +69,8 @@ struct Report {
     std::optional<ListCheck> list;
     std::optional<InfCheck> inf;
     std::optional<CrossCheck> cross;
-    std::optional<Payload> payload;  // when the INF was read, and not with --write-list
+    std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
+    std::optional<Payload> payload;      // when the INF was read, and not with --write-list
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;

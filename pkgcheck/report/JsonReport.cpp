@@ -26,6 +26,24 @@ void StringOrNull(JsonWriter& json, const std::string& text) {
         json.String(text);
 }
 
+void WriteInstaller(JsonWriter& json, const LoadCheck& c) {
+    json.BeginObject().Key("filesRead").BeginArray();
+    for (const std::string& file : c.filesRead) json.String(file);
+    json.EndArray().Key("findings").BeginArray();
+    for (const LoadFinding& f : c.findings)
+        json.BeginObject()
+            .Key("error")
+            .Bool(f.error)
+            .Key("kind")
+            .String(f.kind)
+            .Key("file")
+            .String(f.file)
+            .Key("message")
+            .String(f.message)
+            .EndObject();
+    json.EndArray().EndObject();
+}
+
 void WriteDriver(JsonWriter& json, const std::optional<PayloadDriver>& driver) {
     if (!driver || !driver->image) {
         json.Null();
@@ -247,6 +265,11 @@ void FormatJson(const Report& r, const Output& output) {
     json.Key("inf");
     if (r.inf && r.inf->error.empty())
         WriteInf(json, *r.inf, r.cross);
+    else
+        json.Null();
+    json.Key("installer");
+    if (r.installer)
+        WriteInstaller(json, *r.installer);
     else
         json.Null();
     json.Key("payload");

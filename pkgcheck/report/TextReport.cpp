@@ -63,6 +63,7 @@ public:
         LayoutPart();
         ListPart();
         InfPart();
+        InstallerPart();
         PayloadPart();
         DryRunPart();
         FleetPart();
@@ -131,6 +132,25 @@ private:
         out_ +=
             "  (an entry covers an ID when it occurs, case-sensitively, in the ID's upper-case "
             "form without PCI\\)\n";
+    }
+
+    // Which files the loaders map to start the tool, and whether one refuses.
+    void InstallerPart() {
+        if (!r_.installer) return;
+        const LoadCheck& c = *r_.installer;
+        out_ += "\nInstaller tool, as the loaders of 2000, XP and XP x64 read it:";
+        for (const std::string& file : c.filesRead) out_ += " " + file;
+        std::size_t errors = 0;
+        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        const std::size_t warnings = c.findings.size() - errors;
+        if (c.findings.empty())
+            out_ += "\n  all of them start it\n";
+        else if (errors > 0)
+            out_ += "\n  XP SP3 on x86 does not start it: " + Plural(errors, "error", "errors") +
+                    " and " + Plural(warnings, "warning", "warnings") + " below\n";
+        else
+            out_ += "\n  XP SP3 on x86 starts it; older or x64 systems may not: " +
+                    Plural(warnings, "warning", "warnings") + " below\n";
     }
 
     // What the install sections copy and where each file was found.

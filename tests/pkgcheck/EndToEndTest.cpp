@@ -39,7 +39,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
-        pkg.Write("install.exe", "MZ");
+        pkg.Write("install.exe", testing::TinyImage());
         pkg.Write("drv/stordrv.inf",
                   testing::Utf16Le("[Version]\r\nCatalogFile=stordrv.cat\r\n"
                                    "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
@@ -166,7 +166,7 @@ TEST_F(EndToEnd, CommandLineConventions) {
               "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=I,PCI\\VEN_8086&DEV_2922\r\n");
     // The installer starts, and the INF's catalog is not there.
     pkg.Write("stops/key.ini", "id1=VEN_8086&DEV_2922\r\n");
-    pkg.Write("stops/install.exe", "MZ");
+    pkg.Write("stops/install.exe", testing::TinyImage());
     pkg.Write("stops/drv/stordrv.inf",
               "[Version]\r\nCatalogFile=gone.cat\r\n[Manufacturer]\r\nM=Models\r\n"
               "[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
