@@ -16,7 +16,8 @@ const char* const kUsage =
 std::string HelpText() {
     return std::string(
                "pkgcheck: what the launcher will read from a driver package and which PCI\n"
-               "device it will choose, before the package ships.\n\n") +
+               "device it will choose, and whether 2000 and XP then start the installer tool\n"
+               "and find the files the INF installs, before the package ships.\n\n") +
            kUsage +
            "\n"
            "  --devices FILE      Replay the launcher's choice for the machine whose PCI\n"
@@ -58,7 +59,10 @@ std::string HelpText() {
            "\n"
            "Exit status: 0 when nothing is wrong (warnings alone do not count without\n"
            "--strict), 1 for warnings under --strict, 2 for errors: a missing or unreadable\n"
-           "file, a device file that is not one of the formats above, a wrong command line.\n";
+           "file, a device file that is not one of the formats above, a wrong command line,\n"
+           "and what keeps the package from installing on XP SP3: an installer tool it does\n"
+           "not start, a file the INF copies that is not in the package, a driver it does\n"
+           "not load, a catalog named but missing.\n";
 }
 
 std::string VersionText() { return "pkgcheck " LAUNCHER_VERSION_TEXT "\n"; }
