@@ -26,16 +26,6 @@ KeyValue SplitLine(std::string_view text) {
     return {TrimBlanks(text.substr(0, eq)), text.substr(eq + 1)};
 }
 
-std::string Hex(std::uint32_t value) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + text;
-}
-
 // The name a path ends in.
 std::string_view BaseName(std::string_view path) {
     const std::size_t cut = path.find_last_of("\\/");
@@ -323,7 +313,7 @@ private:
             return DriverError("driver-not-x86", file,
                                std::string("is ") +
                                    (pe.pe32plus ? "a 64-bit (PE32+) image" : "an image") +
-                                   " for machine " + Hex(pe.machine) +
+                                   " for machine " + HexText(pe.machine) +
                                    ", not a 32-bit driver for x86 (0x14C), which 2000 and XP on "
                                    "x86 load" +
                                    stops);
@@ -338,8 +328,8 @@ private:
                             stops);
         if (pe.checksum != 0 && pe.checksum != pe.computedChecksum)
             DriverError("driver-checksum", file,
-                        "stores the checksum " + Hex(pe.checksum) + ", but its bytes sum to " +
-                            Hex(pe.computedChecksum) +
+                        "stores the checksum " + HexText(pe.checksum) + ", but its bytes sum to " +
+                            HexText(pe.computedChecksum) +
                             ": the kernel refuses a driver whose checksum is set and wrong" +
                             stops);
     }

@@ -173,4 +173,14 @@ int LineCounter::LineOf(std::size_t offset) {
     return line_;
 }
 
+std::string HexText(std::uint32_t value) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    return "0x" + text;
+}
+
 }  // namespace pkgcheck

@@ -2,6 +2,7 @@
 // Byte-string helpers shared by the readers and the report.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,9 @@ std::string Visible(std::string_view bytes);
 // blank is written <20>.) `upperCase` shows ASCII letters in upper case.
 constexpr std::size_t kShortVisibleLimit = 120;
 std::string ShortVisible(std::string_view bytes, bool upperCase = false);
+
+// "0x14C": upper-case hexadecimal, as headers and checksums are quoted.
+std::string HexText(std::uint32_t value);
 
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cstdio>
 
 #include "install/Installer.h"
 #include "pkgcheck/read/Text.h"
@@ -204,12 +203,6 @@ private:
         if (d.checksum != 0)
             text += d.checksum == d.computedChecksum ? ", checksum right" : ", checksum WRONG";
         return text + ")";
-    }
-
-    static std::string HexText(std::uint32_t value) {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%X", value);
-        return text;
     }
 
     void DryRunPart() {
