@@ -58,10 +58,22 @@ std::string DescribeSystems(Systems systems) {
     return text;
 }
 
-std::string Join(const std::vector<std::string>& names, const char* separator = ", ") {
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
     std::string text;
-    for (const std::string& n : names) text += (text.empty() ? "" : separator) + n;
+    for (const std::string& p : parts) text += (text.empty() ? "" : separator) + p;
     return text;
+}
+
+// Names read from a file, as a reader can tell them apart; a long list
+// names its first few.
+constexpr std::size_t kNamesShown = 10;
+std::string Names(const std::vector<std::string>& names) {
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i)
+        shown.push_back(ShortVisible(names[i]));
+    if (names.size() > kNamesShown)
+        shown.push_back("and " + std::to_string(names.size() - kNamesShown) + " more");
+    return Join(shown, ", ");
 }
 
 std::string Version(int major, int minor) {
@@ -216,9 +228,10 @@ private:
         if (refusing != 0)
             Add(refusing, "installer-subsystem-version", image.name,
                 "asks for subsystem version " + asked +
-                    (subsystem < 310 ? ", below the 3.10 that Windows NT loaders require"
-                                     : ", above what " + DescribeSystems(refusing) +
-                                           " report as their own (5.0, 5.1, 5.2)") +
+                    (subsystem < 310
+                         ? ", below the 3.10 that Windows NT loaders require"
+                         : ", higher than the own version of " + DescribeSystems(refusing) +
+                               " (2000: 5.0, XP: 5.1, XP x64: 5.2)") +
                     "; there the tool does not start: " + Refusal(image));
         if (os > subsystem)
             Add(0, "installer-os-version", image.name,
@@ -247,22 +260,24 @@ private:
     void CheckShippedExports(const Image& image, const PeImport& import, const Image* dll) {
         if (dll == nullptr) return;  // its own finding says why it does not load
         std::vector<std::string> missing;
+        std::unordered_set<std::string> listed;
         for (const std::string& f : import.functions) {
             const bool found =
                 f[0] == '#'
                     ? dll->ordinals.count(static_cast<std::uint32_t>(std::stoul(f.substr(1)))) > 0
                     : dll->exports.count(f) > 0;
-            if (!found && std::find(missing.begin(), missing.end(), f) == missing.end())
-                missing.push_back(f);
+            if (!found && listed.insert(f).second) missing.push_back(f);
         }
         if (missing.empty()) return;
         Add(kAllSystems, "installer-dll-export-missing", image.name,
-            "imports " + Join(missing) + " from " + dll->name + ", which does not export " +
+            "imports " + Names(missing) + " from " + dll->name + ", which does not export " +
                 (missing.size() == 1 ? "it" : "them") +
                 "; every system refuses the tool: " + EntryPointText(missing.front(), import.dll));
     }
 
-    static std::string EntryPointText(const std::string& function, const std::string& dll) {
+    static std::string EntryPointText(const std::string& name, const std::string& from) {
+        const std::string function = ShortVisible(name);
+        const std::string dll = ShortVisible(from);
         if (function[0] == '#')
             return "\"The ordinal " + function.substr(1) +
                    " could not be located in the dynamic link library " + dll + ".\"";
@@ -272,7 +287,7 @@ private:
 
     void CheckSystemImports(const Image& image, const PeImport& import) {
         const Availability dll = DllAvailability(import.dll);
-        if (dll.missing != 0) AddDllMissing(image, import.dll, dll);
+        if (dll.missing != 0) AddDllMissing(image, ShortVisible(import.dll), dll);
         // The functions each set of systems lacks, in import order.
         std::map<Systems, std::vector<std::string>> lacking;
         std::map<Systems, std::string> sources;
@@ -287,7 +302,7 @@ private:
         }
         for (const auto& [systems, names] : lacking)
             Add(systems, "installer-function-missing", image.name,
-                "imports " + Join(names) + " from " + import.dll + ", missing on " +
+                "imports " + Names(names) + " from " + ShortVisible(import.dll) + ", missing on " +
                     DescribeSystems(systems) + " (" + sources[systems] +
                     "); there the tool does not start: " +
                     EntryPointText(names.front(), import.dll));

@@ -1,7 +1,6 @@
 #include "pkgcheck/package/Pe.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace pkgcheck {
 namespace {
