@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "bench/PeakMemory.h"
-#include "pkgcheck/Report.h"
+#include "pkgcheck/report/Report.h"
 
 namespace bench {
 

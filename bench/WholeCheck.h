@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "pkgcheck/Check.h"
+#include "pkgcheck/check/Check.h"
 
 namespace bench {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench/WholeCheck.h"
-#include "pkgcheck/Check.h"
+#include "pkgcheck/check/Check.h"
 
 namespace pkgcheck {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bench/WholeCheck.h"
-#include "pkgcheck/Check.h"
+#include "pkgcheck/check/Check.h"
 
 namespace {
 

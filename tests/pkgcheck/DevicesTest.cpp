@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pkgcheck/Devices.h"
+#include "pkgcheck/machines/Devices.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {

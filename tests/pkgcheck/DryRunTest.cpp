@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "install/Installer.h"
-#include "pkgcheck/DryRun.h"
+#include "pkgcheck/check/DryRun.h"
 #include "probes/SupportedIds.h"
 #include "tests/unit/IdTexts.h"
 

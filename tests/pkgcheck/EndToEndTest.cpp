@@ -39,11 +39,14 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
-        pkg.Write("install.exe", "MZ");
+        pkg.Write("install.exe", testing::TinyImage());
         pkg.Write("drv/stordrv.inf",
-                  testing::Utf16Le("[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
+                  testing::Utf16Le("[Version]\r\nCatalogFile=stordrv.cat\r\n"
+                                   "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
                                    "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
-                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"));
+                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+                                   "[Inst]\r\n"));
+        pkg.Write("drv/stordrv.cat", "");
         devices.Write("devices.reg",
                       testing::Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\"
@@ -161,6 +164,12 @@ TEST_F(EndToEnd, CommandLineConventions) {
     // --write-list needs the INF alone.
     pkg.Write("bare/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=I,PCI\\VEN_8086&DEV_2922\r\n");
+    // The installer starts, and the INF's catalog is not there.
+    pkg.Write("stops/key.ini", "id1=VEN_8086&DEV_2922\r\n");
+    pkg.Write("stops/install.exe", testing::TinyImage());
+    pkg.Write("stops/drv/stordrv.inf",
+              "[Version]\r\nCatalogFile=gone.cat\r\n[Manufacturer]\r\nM=Models\r\n"
+              "[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
     pkg.Write("win7/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models,NTx86.6.1\r\n[Models.NTx86.6.1]\r\n"
               "D=I,PCI\\VEN_8086&DEV_2922\r\n");
@@ -175,6 +184,9 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"-h", 0, "--code-page N", ""},
         {"--version", 0, "pkgcheck 1.0.0.1\n", "usage"},
         {"PKG --devices - < " + reg, 0, "from standard input (reg export", ""},
+        {"PKG --devices " + reg, 0, "\n  The package installs it on 2000 and XP (x86)", ""},
+        {"PKG/stops --devices " + reg, 2,
+         "\n  The installation stops: drv\\stordrv.inf line 2 [catalog-missing]", ""},
         {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},
         {"PKG --code-page 932 --devices " + Device("wide.txt"), 0, "unconvertible", ""},
         {"PKG --code-page ' 932'", 2, "--code-page takes the number", ""},

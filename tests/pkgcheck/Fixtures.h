@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -15,6 +17,36 @@ inline std::string Utf16Le(std::string_view ascii) {
         out += '\0';
     }
     return out;
+}
+
+// The smallest image the loaders map: headers alone, no sections, no
+// imports. By default a 32-bit Windows GUI program for x86, subsystem 4.0,
+// which every system here starts.
+inline std::string TinyImage(std::uint16_t machine = 0x14C, std::uint16_t subsystem = 2,
+                             bool pe32plus = false, std::uint32_t checksum = 0) {
+    std::string pe(0x200, '\0');
+    const auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) pe[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+    };
+    const std::size_t optional = 0x58;
+    pe[0] = 'M';
+    pe[1] = 'Z';
+    put(0x3C, 0x40, 4);
+    pe.replace(0x40, 4, std::string("PE\0\0", 4));
+    put(0x44, machine, 2);
+    put(0x54, pe32plus ? 0xF0 : 0xE0, 2);  // optional header size
+    put(0x56, 0x0102, 2);                  // executable, 32-bit words
+    put(optional, pe32plus ? 0x20B : 0x10B, 2);
+    put(optional + 32, 0x1000, 4);  // section alignment
+    put(optional + 36, 0x200, 4);   // file alignment
+    put(optional + 40, 4, 2);       // OS version 4.0
+    put(optional + 48, 4, 2);       // subsystem version 4.0
+    put(optional + 56, 0x1000, 4);  // image size
+    put(optional + 60, 0x200, 4);   // headers size
+    put(optional + 64, checksum, 4);
+    put(optional + 68, subsystem, 2);
+    put(optional + (pe32plus ? 108 : 92), 16, 4);  // data directories
+    return pe;
 }
 
 // A directory that is gone when the test ends.

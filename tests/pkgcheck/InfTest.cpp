@@ -4,10 +4,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "pkgcheck/Check.h"
-#include "pkgcheck/Inf.h"
-#include "pkgcheck/Text.h"
-#include "pkgcheck/WriteList.h"
+#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/package/WriteList.h"
+#include "pkgcheck/read/Ansi.h"
+#include "pkgcheck/read/Text.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {

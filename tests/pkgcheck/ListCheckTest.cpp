@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pkgcheck/ListCheck.h"
+#include "pkgcheck/package/ListCheck.h"
 
 namespace pkgcheck {
 namespace {

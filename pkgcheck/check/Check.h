@@ -1,0 +1,98 @@
+#pragma once
+// One whole check of a package directory, from the command line to the
+// findings, with no output of its own.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pkgcheck/check/DryRun.h"
+#include "pkgcheck/machines/Devices.h"
+#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/package/InstallerLoad.h"
+#include "pkgcheck/package/Layout.h"
+#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/Payload.h"
+#include "pkgcheck/package/WriteList.h"
+#include "pkgcheck/report/Finding.h"
+#include "platform/Mbcs.h"
+
+namespace pkgcheck {
+
+// What one check is asked to do, as the command line gives it.
+struct Options {
+    std::string packageDir;
+    // "-" is standard input; a directory holds one device file a machine.
+    std::vector<std::string> devicesFiles;
+    bool thisMachine = false;
+    std::string installDir = "C:\\pkg\\";
+    bool json = false;
+    bool strict = false;
+    bool writeList = false;  // key.ini from the INF instead of the report
+    int codePage = 0;        // 0: the default of the build
+};
+
+// Whether the INF installs the device the launcher chose, judged as Windows
+// picks a driver: by the device's hardware IDs.
+struct ChosenInInf {
+    std::vector<std::string> hardwareIds;  // the device's, most specific first
+    int infId = -1;                        // index into InfCheck::ids, or -1: none names it
+};
+
+// One machine of a fleet: the outcome of its device file.
+struct Machine {
+    std::string file;
+    std::string format;
+    std::string error;   // non-empty: the file gave no names
+    std::string chosen;  // the subkey name; empty when none is chosen
+    int chosenEntry = -1;
+    std::string command;
+    std::string boxCaption;
+    std::string boxText;
+    std::optional<ChosenInInf> inInf;  // when a device is chosen and the INF was read
+};
+
+struct FleetTotals {
+    int machines = 0;
+    int installations = 0;
+    int worryBoxes = 0;
+    int otherBoxes = 0;  // "key.ini not found !!"
+    int chosenNotInInf = 0;
+    int errors = 0;
+};
+
+struct Report {
+    Options options;
+    std::string codePageName;
+    Layout layout;
+    std::optional<ListCheck> list;
+    std::optional<InfCheck> inf;
+    std::optional<CrossCheck> cross;
+    std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
+    std::optional<Payload> payload;      // when the INF was read, and not with --write-list
+    std::string devicesSource;
+    std::optional<DeviceList> devices;
+    std::optional<DryRun> dryRun;
+    std::optional<ChosenInInf> chosenInInf;
+    // When the dry run starts the installer: the first finding that keeps
+    // it from installing the device; none when nothing does.
+    std::optional<Finding> installStop;
+    // Set instead of `devices` and `dryRun` when several device files, or a
+    // directory of them, are given.
+    std::optional<std::vector<Machine>> fleet;
+    std::optional<WrittenList> writtenList;  // with --write-list, unless an error kept it
+    std::vector<Finding> warnings;
+    std::vector<Finding> errors;
+};
+
+using MachineReader = std::function<DeviceList()>;
+Report RunCheck(const Options& options, const launcher::CodePage& cp,
+                const std::string& codePageName, const MachineReader& thisMachine);
+
+// 2 with errors, 1 with warnings under --strict, else 0.
+int ExitStatus(const Report& report);
+
+FleetTotals TotalsOf(const std::vector<Machine>& fleet);
+
+}  // namespace pkgcheck

@@ -1,0 +1,24 @@
+#pragma once
+// The command line: what it asks of the check, and the texts it shows.
+
+#include <string>
+#include <vector>
+
+#include "pkgcheck/check/Check.h"
+
+namespace pkgcheck {
+
+// The synopsis, shown with a wrong command line, and the whole help.
+extern const char* const kUsage;
+std::string HelpText();
+std::string VersionText();
+
+struct Arguments {
+    Options options;
+    bool help = false;
+    bool version = false;
+    std::string error;  // non-empty: the command line is wrong
+};
+Arguments ParseArguments(const std::vector<std::string>& args);
+
+}  // namespace pkgcheck

@@ -1,0 +1,53 @@
+#pragma once
+// The PCI subkey names of a machine, in the order the launcher reads them.
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pkgcheck/machines/NameList.h"
+#include "pkgcheck/report/Finding.h"
+
+namespace pkgcheck {
+
+struct DeviceList {
+    std::string format;  // what the names were read from
+    NameList names;      // in enumeration order
+    // Whether the order is the registry's sort order reconstructed here
+    // rather than the order a registry handed out.
+    bool sortedHere = false;
+    std::string error;          // non-empty: no names could be read
+    bool unrecognised = false;  // the error: not a device file of a known format
+    std::vector<Finding> warnings;
+};
+
+// The subkey name Windows gives a PCI function.
+std::string SubkeyName(unsigned vendor, unsigned device, unsigned subsystemVendor,
+                       unsigned subsystemDevice, unsigned revision);
+
+// Whether `name` has the form of every subkey name Windows gives a PCI
+// function: VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh, upper-case hexadecimal.
+bool IsSubkeyName(std::string_view name);
+
+// The hardware IDs Windows gives the device of a subkey name, most specific
+// first: PCI\VEN&DEV&SUBSYS&REV, PCI\VEN&DEV&SUBSYS, PCI\VEN&DEV&REV,
+// PCI\VEN&DEV. A name of another form stands only for itself.
+std::vector<std::string> HardwareIdsOf(std::string_view name);
+
+// The device file formats understood, for messages and the usage text.
+extern const char* const kDeviceFormats;
+
+// A `reg export` or `reg query` of ...\Enum\PCI, the output of lspci (-n,
+// -nv, -nmm, -vmmn), or subkey names one a line; the format is told from the
+// content. Text that is not in an ANSI code page is converted to the code
+// page `codePage`, as the launcher's ANSI registry calls would see it. `file`
+// names the file in the findings.
+// The bytes are taken over and let go before the names are sorted.
+DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& file);
+
+// The PCI functions under a sysfs directory such as /sys/bus/pci/devices.
+DeviceList ReadSysfsDevices(const std::string& root);
+
+}  // namespace pkgcheck

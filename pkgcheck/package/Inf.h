@@ -1,0 +1,106 @@
+#pragma once
+// The PCI hardware IDs a setup-information file offers to Windows 2000 and
+// XP on x86, where else it offers IDs, and how they line up with the list
+// entries.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/report/Finding.h"
+#include "platform/Mbcs.h"
+
+namespace pkgcheck {
+
+// One PCI ID of the INF; its text lies in InfCheck::idText, so an INF of a
+// million models costs a few bytes an ID beyond the IDs themselves.
+struct InfHardwareId {
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::uint32_t section;  // index into InfCheck::sections
+    int line;
+};
+
+// A model section that [Manufacturer] gives to another platform than x86 NT
+// 5.x: a 64-bit one, a later Windows, or an unstamped $ARCH$ template.
+struct InfOtherSection {
+    std::string name;
+    std::string serves;    // what its decoration targets, e.g. "x64, NT 6.1 and later"
+    bool x64Nt52 = false;  // read by XP x64 and Server 2003 x64
+
+    // "[Intel.NTamd64] (x64)"
+    std::string Label() const { return "[" + name + "] (" + serves + ")"; }
+};
+
+// An install section that models for x86 NT 5.x name, as they name it
+// (undecorated): where it is named first, and by how many model lines.
+struct InfInstall {
+    std::string name;
+    std::uint32_t section;  // index into InfCheck::sections
+    int line;
+    std::uint32_t models = 0;
+};
+
+class InfDocument;
+
+struct InfCheck {
+    std::string encoding;
+    std::string error;                  // non-empty: the file could not be read as text
+    std::vector<std::string> sections;  // model sections read, in order
+    // The model sections [Manufacturer] gives to 2000 and XP on x86, whether
+    // the file has them or not.
+    std::vector<std::string> nt5Names;
+    std::string idText;                // the IDs' texts, one after the other
+    std::vector<InfHardwareId> ids;    // PCI IDs, first occurrence of each
+    std::vector<InfInstall> installs;  // each once, letter case aside, in order
+
+    // The same for the other model sections: each ID once (its `section`
+    // indexes otherSections), and every section it stands in as pairs of
+    // (index into otherIds, index into otherSections), sorted.
+    std::vector<InfOtherSection> otherSections;
+    std::vector<InfHardwareId> otherIds;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
+    std::vector<Finding> warnings;
+    // The text and its sections, for the stages that read more of the file;
+    // none when it could not be read.
+    std::shared_ptr<const InfDocument> document;
+
+    // As written, %strkey% tokens replaced, e.g. PCI\VEN_8086&DEV_2922.
+    std::string_view Id(std::size_t j) const {
+        return std::string_view(idText).substr(ids[j].offset, ids[j].length);
+    }
+    const std::string& SectionOf(std::size_t j) const { return sections[ids[j].section]; }
+    std::string_view OtherId(std::size_t k) const {
+        return std::string_view(idText).substr(otherIds[k].offset, otherIds[k].length);
+    }
+};
+
+// Whether a [Manufacturer] target decoration (NTx86.5.1, NT, NTamd64.6.0...)
+// applies to NT 5.x on x86.
+bool DecorationAppliesToX86Nt5(std::string_view decoration);
+// Whether it applies to NT 5.2 on x64 (NTamd64, NTamd64.5.2...): XP x64 and
+// Server 2003 x64.
+bool DecorationAppliesToX64Nt52(std::string_view decoration);
+// What a decoration targets, in words: "x64, NT 6.1 and later".
+std::string DescribeDecoration(std::string_view decoration);
+
+// Takes the bytes over: an ANSI file is read where it lies.
+InfCheck ReadInf(std::string bytes, const std::string& file);
+
+// Per list entry: whether it covers an INF ID (occurs in its device name, the
+// name Windows gives the device: upper case, without "PCI\", at a character
+// boundary) or is compatible with one (holds a non-empty device
+// name whole), and per INF ID the first entry covering it, or -1.
+struct CrossCheck {
+    std::vector<bool> entryMatchesInf;
+    std::vector<int> coveringEntry;
+    std::vector<Finding> warnings;
+};
+CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
+                         const std::string& listFile, const std::string& infFile);
+
+}  // namespace pkgcheck

@@ -1,0 +1,353 @@
+#include "pkgcheck/package/InstallerLoad.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "pkgcheck/package/Pe.h"
+#include "pkgcheck/package/SystemExports.h"
+#include "pkgcheck/read/Files.h"
+#include "pkgcheck/read/Text.h"
+
+namespace pkgcheck {
+namespace {
+
+constexpr Systems kXpX86 = Bit(WindowsSystem::XpRtm) | Bit(WindowsSystem::XpSp1) |
+                           Bit(WindowsSystem::XpSp2) | Bit(WindowsSystem::XpSp3);
+constexpr Systems kX86 = Bit(WindowsSystem::W2000Sp4) | kXpX86;
+
+// The subsystem version each system reports as its own; its loader refuses
+// a program that asks for more.
+int OwnVersion(int system) {
+    if (system == static_cast<int>(WindowsSystem::W2000Sp4)) return 500;
+    return system == static_cast<int>(WindowsSystem::Xp64) ? 502 : 501;
+}
+
+// The DLLs that 2000 and XP always load from the system directory, whatever
+// lies beside the program: the core of the KnownDLLs key
+// (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs) on both,
+// and ntdll.dll, which every process has mapped before it starts.
+bool IsKnownDll(const std::string& name) {
+    static const char* const kKnown[] = {
+        "advapi32.dll", "comdlg32.dll", "gdi32.dll",   "kernel32.dll", "ntdll.dll",  "ole32.dll",
+        "oleaut32.dll", "rpcrt4.dll",   "shell32.dll", "user32.dll",   "version.dll"};
+    return std::find(std::begin(kKnown), std::end(kKnown), name) != std::end(kKnown);
+}
+
+// "Windows 2000 SP4, XP RTM to SP3 and XP x64 / Server 2003 x64".
+std::string DescribeSystems(Systems systems) {
+    std::vector<std::string> parts;
+    for (int s = 0; s < kWindowsSystemCount; ++s) {
+        if (!(systems & Bit(static_cast<WindowsSystem>(s)))) continue;
+        const bool xp = (kXpX86 & Bit(static_cast<WindowsSystem>(s))) != 0;
+        int last = s;
+        while (xp && last + 1 < kWindowsSystemCount &&
+               (systems & kXpX86 & Bit(static_cast<WindowsSystem>(last + 1))))
+            ++last;
+        std::string part = WindowsSystemName(static_cast<WindowsSystem>(s));
+        if (last > s)
+            part += std::string(" to ") + (WindowsSystemName(static_cast<WindowsSystem>(last)) + 3);
+        parts.push_back(part);
+        s = last;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
+}
+
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string text;
+    for (const std::string& p : parts) text += (text.empty() ? "" : separator) + p;
+    return text;
+}
+
+// Names read from a file, as a reader can tell them apart; a long list
+// names its first few.
+constexpr std::size_t kNamesShown = 10;
+std::string Names(const std::vector<std::string>& names) {
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i)
+        shown.push_back(ShortVisible(names[i]));
+    if (names.size() > kNamesShown)
+        shown.push_back("and " + std::to_string(names.size() - kNamesShown) + " more");
+    return Join(shown, ", ");
+}
+
+std::string Version(int major, int minor) {
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
+std::string NotValid(const std::string& file) {
+    return "\"" + file + " is not a valid Win32 application.\"";
+}
+
+// One file the loader maps: install.exe or a DLL beside it.
+struct Image {
+    std::string name;  // as spelled in the package
+    bool program = false;
+    PeFile pe;
+    bool usable = false;  // its exports can be trusted
+    std::unordered_set<std::string> exports;
+    std::unordered_set<std::uint32_t> ordinals;
+};
+
+class LoadChecker {
+public:
+    LoadChecker(const std::string& packageDir, LoadCheck& check)
+        : packageDir_(packageDir), check_(check) {
+        std::vector<std::string> names;
+        ListDirectory(packageDir, &names);
+        std::sort(names.begin(), names.end());
+        for (const std::string& n : names)
+            if (TypeOf(JoinPath(packageDir, n)) == EntryType::File)
+                beside_.emplace(UpperAscii(n), n);
+    }
+
+    void Run(const std::string& installer) {
+        // Read everything the loader would map first, each file once, so that
+        // a DLL's exports are known wherever it is imported from.
+        Read(installer, true);
+        for (std::size_t i = 0; i < images_.size(); ++i) {
+            if (!images_[i]->usable) continue;
+            for (const PeImport& import : images_[i]->pe.imports) {
+                const std::string name = LoaderDllName(import.dll);
+                if (IsKnownDll(name) || opened_.count(UpperAscii(name))) continue;
+                const auto found = beside_.find(UpperAscii(name));
+                if (found != beside_.end()) Read(found->second, false);
+            }
+        }
+        for (const auto& image : images_)
+            if (image->usable) CheckImports(*image);
+    }
+
+private:
+    void Add(Systems refusing, const std::string& kind, const std::string& file,
+             const std::string& message) {
+        check_.findings.push_back(
+            {(refusing & Bit(WindowsSystem::XpSp3)) != 0, kind, file, message});
+    }
+
+    void Read(const std::string& name, bool program) {
+        opened_.insert(UpperAscii(program ? name : LoaderDllName(name)));
+        check_.filesRead.push_back(name);
+        auto image = std::make_unique<Image>();
+        image->name = name;
+        image->program = program;
+        std::string bytes, error;
+        if (!ReadFileBytes(JoinPath(packageDir_, name), &bytes, &error)) {
+            Add(kAllSystems, "installer-unreadable", name, "cannot be read: " + error);
+        } else {
+            image->pe = ReadPe(bytes);
+            image->usable = CheckHeaders(*image);
+            for (const std::string& e : image->pe.exports) image->exports.insert(e);
+            image->ordinals.insert(image->pe.exportOrdinals.begin(),
+                                   image->pe.exportOrdinals.end());
+        }
+        if (!program) dlls_.emplace(name, image.get());
+        images_.push_back(std::move(image));
+    }
+
+    // What the loader says when it refuses the file, on XP.
+    std::string Refusal(const Image& image) const {
+        return image.program ? NotValid(image.name)
+                             : "\"The application failed to initialize properly (0xc000007b).\" "
+                               "(STATUS_INVALID_IMAGE_FORMAT, for " +
+                                   image.name + ")";
+    }
+
+    bool CheckHeaders(const Image& image) {
+        const PeFile& pe = image.pe;
+        if (pe.headersRead && !CheckMachine(image)) return false;
+        if (!pe.valid || !(pe.characteristics & kFileExecutableImage)) {
+            const std::string why =
+                pe.valid ? "the file header does not mark it as an executable image" : pe.problem;
+            Add(kAllSystems, "installer-not-pe", image.name,
+                "is no Windows program the loader can map (" + why +
+                    "); every system refuses the tool: " + Refusal(image));
+            return false;
+        }
+        if (image.program && (pe.characteristics & kFileDll)) {
+            Add(kAllSystems, "installer-is-dll", image.name,
+                "is marked as a DLL, which no system starts as a program: " + Refusal(image));
+            return false;
+        }
+        if (image.program) CheckSubsystem(image);
+        CheckVersions(image);
+        return true;
+    }
+
+    bool CheckMachine(const Image& image) {
+        const PeFile& pe = image.pe;
+        const std::string machine = "machine " + Hex(pe.machine);
+        if (pe.pe32plus) {
+            const bool amd64 = pe.machine == kMachineAmd64 && image.program;
+            Add(amd64 ? kX86 : kAllSystems, "installer-pe32plus", image.name,
+                "is a 64-bit (PE32+) image for " + machine +
+                    ", which 32-bit Windows refuses: " + Refusal(image) +
+                    (amd64 ? " Only XP x64 / Server 2003 x64 would start it, as a 64-bit program."
+                           : ""));
+            return false;
+        }
+        if (pe.machine != kMachineI386) {
+            Add(kAllSystems, "installer-machine", image.name,
+                "is built for " + machine +
+                    ", not the x86 (0x14C) that every one of these "
+                    "systems runs 32-bit programs on: " +
+                    Refusal(image));
+            return false;
+        }
+        return true;
+    }
+
+    void CheckSubsystem(const Image& image) {
+        const std::uint16_t subsystem = image.pe.subsystem;
+        if (subsystem == kSubsystemWindowsGui || subsystem == kSubsystemWindowsConsole) return;
+        const std::string seen =
+            subsystem == kSubsystemNative
+                ? "\"The " + image.name + " application cannot be run in Win32 mode.\""
+                : NotValid(image.name);
+        Add(kAllSystems, "installer-subsystem", image.name,
+            "asks for subsystem " + std::to_string(subsystem) +
+                ", not the Windows GUI (2) or console (3) subsystem; every system refuses "
+                "to start it: " +
+                seen);
+    }
+
+    void CheckVersions(const Image& image) {
+        const PeFile& pe = image.pe;
+        const int subsystem = pe.majorSubsystemVersion * 100 + pe.minorSubsystemVersion;
+        const int os = pe.majorOsVersion * 100 + pe.minorOsVersion;
+        const std::string asked = Version(pe.majorSubsystemVersion, pe.minorSubsystemVersion);
+        Systems refusing = 0;
+        for (int s = 0; s < kWindowsSystemCount; ++s)
+            if (subsystem < 310 || subsystem > OwnVersion(s))
+                refusing |= Bit(static_cast<WindowsSystem>(s));
+        if (refusing != 0)
+            Add(refusing, "installer-subsystem-version", image.name,
+                "asks for subsystem version " + asked +
+                    (subsystem < 310
+                         ? ", below the 3.10 that Windows NT loaders require"
+                         : ", higher than the own version of " + DescribeSystems(refusing) +
+                               " (2000: 5.0, XP: 5.1, XP x64: 5.2)") +
+                    "; there the tool does not start: " + Refusal(image));
+        if (os > subsystem)
+            Add(0, "installer-os-version", image.name,
+                "asks for OS version " + Version(pe.majorOsVersion, pe.minorOsVersion) +
+                    ", above its subsystem version " + asked +
+                    ": 2000 and XP read only the subsystem version, but the linker was told "
+                    "of a newer Windows than the one the program is meant for");
+    }
+
+    void CheckImports(const Image& image) {
+        for (const PeImport& import : image.pe.imports) {
+            const std::string name = LoaderDllName(import.dll);
+            const auto shipped = beside_.find(UpperAscii(name));
+            if (!IsKnownDll(name) && shipped != beside_.end())
+                CheckShippedExports(image, import, Opened(shipped->second));
+            else
+                CheckSystemImports(image, import);
+        }
+    }
+
+    const Image* Opened(const std::string& name) const {
+        const auto found = dlls_.find(name);
+        return found != dlls_.end() && found->second->usable ? found->second : nullptr;
+    }
+
+    void CheckShippedExports(const Image& image, const PeImport& import, const Image* dll) {
+        if (dll == nullptr) return;  // its own finding says why it does not load
+        std::vector<std::string> missing;
+        std::unordered_set<std::string> listed;
+        for (const std::string& f : import.functions) {
+            const bool found =
+                f[0] == '#'
+                    ? dll->ordinals.count(static_cast<std::uint32_t>(std::stoul(f.substr(1)))) > 0
+                    : dll->exports.count(f) > 0;
+            if (!found && listed.insert(f).second) missing.push_back(f);
+        }
+        if (missing.empty()) return;
+        Add(kAllSystems, "installer-dll-export-missing", image.name,
+            "imports " + Names(missing) + " from " + dll->name + ", which does not export " +
+                (missing.size() == 1 ? "it" : "them") +
+                "; every system refuses the tool: " + EntryPointText(missing.front(), import.dll));
+    }
+
+    static std::string EntryPointText(const std::string& name, const std::string& from) {
+        const std::string function = ShortVisible(name);
+        const std::string dll = ShortVisible(from);
+        if (function[0] == '#')
+            return "\"The ordinal " + function.substr(1) +
+                   " could not be located in the dynamic link library " + dll + ".\"";
+        return "\"The procedure entry point " + function +
+               " could not be located in the dynamic link library " + dll + ".\"";
+    }
+
+    void CheckSystemImports(const Image& image, const PeImport& import) {
+        const Availability dll = DllAvailability(import.dll);
+        if (dll.missing != 0) AddDllMissing(image, ShortVisible(import.dll), dll);
+        // The functions each set of systems lacks, in import order.
+        std::map<Systems, std::vector<std::string>> lacking;
+        std::map<Systems, std::string> sources;
+        for (const std::string& f : import.functions) {
+            const Availability a = FunctionAvailability(import.dll, f);
+            const auto missing = static_cast<Systems>(a.missing & ~dll.missing);
+            if (missing == 0) continue;
+            auto& names = lacking[missing];
+            if (std::find(names.begin(), names.end(), f) != names.end()) continue;
+            names.push_back(f);
+            sources.emplace(missing, a.source);
+        }
+        for (const auto& [systems, names] : lacking)
+            Add(systems, "installer-function-missing", image.name,
+                "imports " + Names(names) + " from " + ShortVisible(import.dll) + ", missing on " +
+                    DescribeSystems(systems) + " (" + sources[systems] +
+                    "); there the tool does not start: " +
+                    EntryPointText(names.front(), import.dll));
+    }
+
+    void AddDllMissing(const Image& image, const std::string& dll, const Availability& a) {
+        std::vector<std::string> seen;
+        if (a.missing & ~Bit(WindowsSystem::W2000Sp4))
+            seen.push_back("XP shows \"This application has failed to start because " + dll +
+                           " was not found. Re-installing the application may fix this "
+                           "problem.\"");
+        if (a.missing & Bit(WindowsSystem::W2000Sp4))
+            seen.push_back("2000 shows \"The dynamic link library " + dll +
+                           " could not be found in the specified path ...\"");
+        Add(a.missing, "installer-dll-missing", image.name,
+            "imports " + dll + ", missing on " + DescribeSystems(a.missing) +
+                " and not shipped beside " + check_.filesRead.front() + " (" + a.source +
+                "); there the tool does not start: " + Join(seen, "; "));
+    }
+
+    static std::string Hex(std::uint32_t value) {
+        static const char kDigits[] = "0123456789ABCDEF";
+        std::string text;
+        do {
+            text.insert(text.begin(), kDigits[value & 0xF]);
+            value >>= 4;
+        } while (value != 0);
+        return "0x" + text;
+    }
+
+    const std::string& packageDir_;
+    LoadCheck& check_;
+    std::unordered_map<std::string, std::string> beside_;  // upper case -> as spelled
+    std::unordered_set<std::string> opened_;               // upper case
+    std::vector<std::unique_ptr<Image>> images_;
+    std::unordered_map<std::string, const Image*> dlls_;  // by the name as spelled
+};
+
+}  // namespace
+
+LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound) {
+    LoadCheck check;
+    if (installerFound.empty()) return check;  // the layout check reports it missing
+    LoadChecker(packageDir, check).Run(installerFound);
+    return check;
+}
+
+}  // namespace pkgcheck

@@ -1,0 +1,69 @@
+#include "pkgcheck/package/Layout.h"
+
+#include "pkgcheck/read/FileFinder.h"
+
+namespace pkgcheck {
+namespace {
+
+struct Wanted {
+    const char* name;
+    std::vector<std::string> parts;
+};
+
+class LayoutChecker {
+public:
+    LayoutChecker(const std::string& packageDir, Layout& layout)
+        : packageDir_(packageDir), layout_(layout) {}
+
+    void Check(const Wanted& wanted) {
+        const Found found = finder_.Find(packageDir_, "", wanted.parts);
+        for (const std::vector<std::string>& matches : found.ambiguous)
+            WarnAmbiguous(wanted.name, matches);
+        LayoutItem item{wanted.name, found.shown, found.path, found.problem, ""};
+        if (item.problem.empty()) {
+            // Found once already: the same steps, nothing new to tell.
+            const std::vector<std::string> dir(wanted.parts.begin(), wanted.parts.end() - 1);
+            item.dir = finder_.Find(packageDir_, "", dir, EntryType::Directory).path;
+        }
+        if (!item.problem.empty()) {
+            layout_.errors.push_back({"missing", item.name, 0, 0, item.problem});
+            item.found.clear();
+        }
+        layout_.items.push_back(item);
+    }
+
+private:
+    void WarnAmbiguous(const std::string& name, const std::vector<std::string>& matches) {
+        std::string spelled;
+        for (const std::string& m : matches) spelled += (spelled.empty() ? "" : ", ") + m;
+        layout_.warnings.push_back({"ambiguous-name", name, 0, 0,
+                                    "several names differ only in letter case (" + spelled +
+                                        "); Windows keeps only one of them"});
+    }
+
+    const std::string& packageDir_;
+    Layout& layout_;
+    FileFinder finder_;
+};
+
+}  // namespace
+
+Layout CheckLayout(const std::string& packageDir) {
+    Layout layout;
+    const EntryType type = TypeOf(packageDir);
+    if (type != EntryType::Directory) {
+        const char* problem =
+            type == EntryType::Missing ? "package directory not found" : "not a directory";
+        for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
+            layout.items.push_back({name, "", "", problem, ""});
+        layout.errors.push_back({"missing", packageDir, 0, 0, problem});
+        return layout;
+    }
+    LayoutChecker checker(packageDir, layout);
+    checker.Check({"key.ini", {"key.ini"}});
+    checker.Check({"install.exe", {"install.exe"}});
+    checker.Check({"drv\\stordrv.inf", {"drv", "stordrv.inf"}});
+    return layout;
+}
+
+}  // namespace pkgcheck

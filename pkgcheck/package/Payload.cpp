@@ -1,0 +1,412 @@
+#include "pkgcheck/package/Payload.h"
+
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "pkgcheck/package/InfText.h"
+#include "pkgcheck/package/Pe.h"
+#include "pkgcheck/read/FileFinder.h"
+#include "pkgcheck/read/Text.h"
+
+namespace pkgcheck {
+namespace {
+
+constexpr std::uint32_t kNone = InfFile::kNone;
+
+// "key = value"; a line without '=' has an empty key.
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+KeyValue SplitLine(std::string_view text) {
+    const std::size_t eq = FindUnquoted(text, '=');
+    if (eq == std::string_view::npos) return {{}, text};
+    return {TrimBlanks(text.substr(0, eq)), text.substr(eq + 1)};
+}
+
+// The name a path ends in.
+std::string_view BaseName(std::string_view path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+// A disk ID as a key: 1, 01 and 001 are one disk.
+std::string DiskKey(std::string_view id) {
+    id = TrimBlanks(id);
+    const bool digits = !id.empty() && id.find_first_not_of("0123456789") == std::string_view::npos;
+    while (digits && id.size() > 1 && id.front() == '0') id.remove_prefix(1);
+    return UpperAscii(id);
+}
+
+// An entry of [SourceDisksFiles] or [SourceDisksNames]: its fields after
+// the '=', tokens replaced.
+struct SourceEntry {
+    const char* section;
+    std::vector<std::string> fields;
+    int line;
+
+    std::string Field(std::size_t i) const { return i < fields.size() ? fields[i] : ""; }
+};
+
+// [Name.x86] over [Name], entry by entry, as Windows looks up a file or a
+// disk on x86.
+class SourceTable {
+public:
+    SourceTable(const InfFile& inf, const char* plain, const char* x86, bool disks)
+        : disks_(disks) {
+        Read(inf, plain);
+        Read(inf, x86);
+    }
+
+    const SourceEntry* Find(std::string_view key) const {
+        const auto found = entries_.find(disks_ ? DiskKey(key) : UpperAscii(TrimBlanks(key)));
+        return found == entries_.end() ? nullptr : &found->second;
+    }
+
+private:
+    void Read(const InfFile& inf, const char* name) {
+        const std::uint32_t section = inf.Find(name);
+        if (section == kNone) return;
+        std::string scratch;
+        std::string expanded;
+        inf.ForEachLine(section, [&](const InfLine& l) {
+            const KeyValue kv = SplitLine(l.text);
+            if (kv.key.empty()) return;
+            SourceEntry entry{name, {}, l.line};
+            ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
+                entry.fields.emplace_back(inf.Substitute(Unquoted(field, &scratch), &expanded));
+            });
+            const std::string_view key = Unquoted(kv.key, &scratch);
+            entries_[disks_ ? DiskKey(key) : UpperAscii(key)] = std::move(entry);
+        });
+    }
+
+    bool disks_;
+    std::unordered_map<std::string, SourceEntry> entries_;
+};
+
+// The destination names a file-list section copies to, upper case, for the
+// service binaries.
+using Destinations = std::unordered_set<std::string>;
+
+class PayloadReader {
+public:
+    PayloadReader(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
+                  const std::string& infFile, Payload& out)
+        : inf_(inf),
+          file_(inf.document->File()),
+          infDir_(infDir),
+          infDirShown_(infDirShown),
+          infFile_(infFile),
+          out_(out),
+          sourceFiles_(file_, "SourceDisksFiles", "SourceDisksFiles.x86", false),
+          sourceDisks_(file_, "SourceDisksNames", "SourceDisksNames.x86", true) {}
+
+    void Run() {
+        for (const InfInstall& install : inf_.installs) ReadInstall(install);
+        for (PayloadFile& file : out_.files) Locate(file);
+        CheckCatalog();
+    }
+
+private:
+    void Error(const char* kind, int line, std::string message) {
+        out_.errors.push_back({kind, infFile_, line, 0, std::move(message)});
+    }
+    void Warn(const char* kind, int line, std::string message) {
+        out_.warnings.push_back({kind, infFile_, line, 0, std::move(message)});
+    }
+
+    std::string Value(std::string_view field) {
+        return std::string(file_.Substitute(Unquoted(field, &scratch_), &expanded_));
+    }
+
+    // DDInstall.NTx86, else DDInstall.NT, else the name itself, as 2000 and
+    // XP choose on x86.
+    std::uint32_t Choose(const std::string& name, std::string* chosen) const {
+        for (const char* suffix : {".NTx86", ".NT", ""}) {
+            const std::uint32_t section = file_.Find(name + suffix);
+            if (section == kNone) continue;
+            *chosen = std::string(file_.NameOf(section));
+            return section;
+        }
+        return kNone;
+    }
+
+    void ReadInstall(const InfInstall& install) {
+        PayloadInstall out;
+        out.name = install.name;
+        out.modelSection = inf_.sections[install.section];
+        out.line = install.line;
+        out.models = install.models;
+        const std::uint32_t section = Choose(install.name, &out.chosen);
+        if (section == kNone) {
+            Warn("payload-section-missing", install.line,
+                 "the models name install section [" + install.name + "] (first in [" +
+                     out.modelSection + "]), but the INF has no [" + install.name + ".NTx86], [" +
+                     install.name + ".NT] or [" + install.name +
+                     "]: 2000 and XP find nothing to install the device with");
+            return out_.installs.push_back(std::move(out));
+        }
+        std::vector<const Destinations*> copied;
+        Destinations direct;
+        file_.ForEachLine(section, [&](const InfLine& l) {
+            const KeyValue kv = SplitLine(l.text);
+            if (!EqualsIgnoringCase(kv.key, "CopyFiles")) return;
+            ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
+                const std::string item = Value(field);
+                if (item.empty()) return;
+                out.copyFiles.push_back(item);
+                if (item[0] != '@') return copied.push_back(CopyList(item, out.chosen, l.line));
+                AddFile(item.substr(1), out.chosen, l.line);
+                direct.insert(UpperAscii(item.substr(1)));
+            });
+        });
+        copied.push_back(&direct);
+        ReadServices(out, copied);
+        out_.installs.push_back(std::move(out));
+    }
+
+    // The files of a file-list section, read once however many install
+    // sections copy it: destination[, source[, temporary[, flags]]].
+    const Destinations* CopyList(const std::string& name, const std::string& installSection,
+                                 int line) {
+        const std::uint32_t section = file_.Find(name);
+        if (section == kNone) {
+            if (missingLists_.insert(UpperAscii(name)).second)
+                Warn("payload-section-missing", line,
+                     "CopyFiles of [" + installSection + "] names [" + name +
+                         "], which the INF lacks: the files it was meant to list are not copied");
+            return &empty_;
+        }
+        const auto known = lists_.find(section);
+        if (known != lists_.end()) return &known->second;
+        Destinations& destinations = lists_[section];
+        const std::string listName(file_.NameOf(section));
+        file_.ForEachLine(section, [&](const InfLine& l) {
+            std::string destination;
+            std::string source;
+            ForEachField(l.text, ',', [&](std::size_t i, std::string_view field) {
+                if (i == 0) destination = Value(field);
+                if (i == 1) source = Value(field);
+            });
+            if (source.empty()) source = destination;
+            if (source.empty()) return;
+            AddFile(source, listName, l.line);
+            destinations.insert(UpperAscii(destination.empty() ? source : destination));
+        });
+        return &destinations;
+    }
+
+    void AddFile(const std::string& name, const std::string& section, int line) {
+        const auto index = static_cast<std::uint32_t>(out_.files.size());
+        if (!fileIndex_.emplace(UpperAscii(name), index).second) return;
+        PayloadFile file;
+        file.name = name;
+        file.section = section;
+        file.line = line;
+        out_.files.push_back(std::move(file));
+    }
+
+    // [Chosen.Services]: AddService = name, flags, service-install-section.
+    void ReadServices(PayloadInstall& install, const std::vector<const Destinations*>& copied) {
+        const std::uint32_t services = file_.Find(install.chosen + ".Services");
+        if (services == kNone) return;
+        file_.ForEachLine(services, [&](const InfLine& l) {
+            const KeyValue kv = SplitLine(l.text);
+            if (!EqualsIgnoringCase(kv.key, "AddService")) return;
+            std::string service;
+            std::string serviceSection;
+            ForEachField(kv.value, ',', [&](std::size_t i, std::string_view field) {
+                if (i == 0) service = Value(field);
+                if (i == 2) serviceSection = Value(field);
+            });
+            const std::uint32_t section = file_.Find(serviceSection);
+            if (section == kNone) return;
+            file_.ForEachLine(section, [&](const InfLine& s) {
+                const KeyValue binary = SplitLine(s.text);
+                if (!EqualsIgnoringCase(binary.key, "ServiceBinary")) return;
+                const std::string path = Value(binary.value);
+                install.serviceBinaries.push_back(path);
+                CheckServiceBinary(install, copied, service, path, s.line);
+            });
+        });
+    }
+
+    void CheckServiceBinary(const PayloadInstall& install,
+                            const std::vector<const Destinations*>& copied,
+                            const std::string& service, const std::string& path, int line) {
+        const std::string name = UpperAscii(BaseName(path));
+        for (const Destinations* destinations : copied)
+            if (destinations->count(name) > 0) return;
+        if (!toldBinaries_.insert(line).second) return;
+        Warn("service-binary-not-copied", line,
+             "ServiceBinary " + path + " of service " + service + " is no file that [" +
+                 install.chosen +
+                 "] copies (CopyFiles): the service starts a file that the "
+                 "package does not install");
+    }
+
+    // Through [SourceDisksFiles] to a disk, through [SourceDisksNames] to a
+    // path below the INF's directory, and there letter case aside.
+    void Locate(PayloadFile& file) {
+        const SourceEntry* listed = sourceFiles_.Find(file.name);
+        const std::string from = " (copied from [" + file.section + "])";
+        if (listed == nullptr)
+            return Error("payload-not-listed", file.line,
+                         file.name + from +
+                             " has no entry in [SourceDisksFiles.x86] or [SourceDisksFiles]: "
+                             "Windows does not know where it lies in the package, asks the user "
+                             "for it, and the installation fails");
+        file.listedIn = listed->section;
+        file.disk = listed->Field(0);
+        const SourceEntry* disk = sourceDisks_.Find(file.disk);
+        if (disk == nullptr)
+            return Error("payload-no-disk", file.line,
+                         file.name + from + " is on disk " + file.disk + " ([" + listed->section +
+                             "] line " + std::to_string(listed->line) +
+                             "), which neither [SourceDisksNames.x86] nor [SourceDisksNames] "
+                             "names: Windows does not know where that disk lies, asks the user "
+                             "for it, and the installation fails");
+        std::vector<std::string> parts = PathParts(disk->Field(3));
+        for (std::string& part : PathParts(listed->Field(1))) parts.push_back(std::move(part));
+        parts.push_back(file.name);
+        file.expected = infDirShown_;
+        for (const std::string& part : parts)
+            if (!part.empty() && part != ".") file.expected += "\\" + part;
+        const Found found = finder_.Find(infDir_, infDirShown_, parts);
+        WarnAmbiguous(file.expected, found);
+        if (!found.problem.empty())
+            return Error("payload-missing", file.line,
+                         file.name + from + " is not in the package: Windows looks for it as " +
+                             file.expected + " (disk " + file.disk + " of [" + disk->section +
+                             "]), in any letter case, and the installation fails without it (" +
+                             found.problem + ")");
+        file.found = found.shown;
+        file.path = found.path;
+        if (IsDriverFile(file.name)) CheckDriver(file);
+    }
+
+    void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
+        out_.errors.push_back({kind, file.found, 0, 0, message});
+    }
+
+    // 2000 and XP on x86 load a 32-bit kernel-mode image, and refuse one
+    // whose checksum is set but wrong.
+    void CheckDriver(PayloadFile& file) {
+        std::string bytes;
+        std::string error;
+        if (!ReadFileBytes(file.path, &bytes, &error))
+            return DriverError("unreadable", file, "cannot read " + file.path + ": " + error);
+        const PeFile pe = ReadPe(bytes);
+        PayloadDriver& driver = file.driver.emplace();
+        driver = {pe.headersRead, pe.problem,  pe.machine,         pe.pe32plus,
+                  pe.subsystem,   pe.checksum, pe.computedChecksum};
+        const std::string stops =
+            ": the device's driver does not load, and the device does not "
+            "start";
+        if (!pe.headersRead)
+            return DriverError("driver-not-pe", file,
+                               "is no driver image (" + pe.problem + ")" + stops);
+        if (pe.pe32plus || pe.machine != kMachineI386)
+            return DriverError("driver-not-x86", file,
+                               std::string("is ") +
+                                   (pe.pe32plus ? "a 64-bit (PE32+) image" : "an image") +
+                                   " for machine " + HexText(pe.machine) +
+                                   ", not a 32-bit driver for x86 (0x14C), which 2000 and XP on "
+                                   "x86 load" +
+                                   stops);
+        if (!pe.valid)
+            return DriverError("driver-not-pe", file,
+                               "is no image the kernel can map (" + pe.problem + ")" + stops);
+        if (pe.subsystem != kSubsystemNative)
+            DriverError("driver-not-native", file,
+                        "asks for subsystem " + std::to_string(pe.subsystem) +
+                            ", not the native subsystem (1) of kernel-mode drivers: it is a "
+                            "program or a DLL, not a driver" +
+                            stops);
+        if (pe.checksum != 0 && pe.checksum != pe.computedChecksum)
+            DriverError("driver-checksum", file,
+                        "stores the checksum " + HexText(pe.checksum) + ", but its bytes sum to " +
+                            HexText(pe.computedChecksum) +
+                            ": the kernel refuses a driver whose checksum is set and wrong" +
+                            stops);
+    }
+
+    void WarnAmbiguous(const std::string& name, const Found& found) {
+        for (const std::vector<std::string>& matches : found.ambiguous) {
+            std::string spelled;
+            for (const std::string& m : matches) spelled += (spelled.empty() ? "" : ", ") + m;
+            out_.warnings.push_back({"ambiguous-name", name, 0, 0,
+                                     "several names differ only in letter case (" + spelled +
+                                         "); Windows keeps only one of them"});
+        }
+    }
+
+    // CatalogFile.NTx86, else CatalogFile.NT, else CatalogFile, in [Version].
+    void CheckCatalog() {
+        const std::uint32_t version = file_.Find("Version");
+        PayloadCatalog catalog;
+        int rank = 3;
+        if (version != kNone)
+            file_.ForEachLine(version, [&](const InfLine& l) {
+                const KeyValue kv = SplitLine(l.text);
+                const char* const keys[] = {"CatalogFile.NTx86", "CatalogFile.NT", "CatalogFile"};
+                for (int k = 0; k < rank; ++k) {
+                    if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
+                    rank = k;
+                    catalog = {keys[k], Value(kv.value), l.line, ""};
+                }
+            });
+        if (catalog.name.empty())
+            return Warn("unsigned", 0,
+                        "[Version] names no catalog (CatalogFile.NTx86, CatalogFile.NT or "
+                        "CatalogFile): the driver is unsigned, and under XP's default "
+                        "driver-signing policy the user is asked whether to install it");
+        const Found found = finder_.Find(infDir_, infDirShown_, {catalog.name});
+        WarnAmbiguous(infDirShown_ + "\\" + catalog.name, found);
+        catalog.found = found.problem.empty() ? found.shown : "";
+        if (catalog.found.empty())
+            Error("catalog-missing", catalog.line,
+                  "[Version] names the catalog " + catalog.name + " (" + catalog.key +
+                      "), but it does not lie beside the INF in " + infDirShown_ +
+                      ", in any letter case: the package is incomplete, and Windows cannot "
+                      "verify the driver's signature");
+        out_.catalog = std::move(catalog);
+    }
+
+    const InfCheck& inf_;
+    const InfFile& file_;
+    const std::string& infDir_;
+    const std::string& infDirShown_;
+    const std::string& infFile_;
+    Payload& out_;
+    SourceTable sourceFiles_;
+    SourceTable sourceDisks_;
+    FileFinder finder_;
+    std::unordered_map<std::string, std::uint32_t> fileIndex_;  // by upper-case source name
+    std::unordered_map<std::uint32_t, Destinations> lists_;     // file-list sections read
+    std::set<std::string> missingLists_;
+    std::set<int> toldBinaries_;
+    const Destinations empty_;
+    std::string scratch_;
+    std::string expanded_;
+};
+
+}  // namespace
+
+Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
+                     const std::string& infFile) {
+    Payload payload;
+    if (inf.document && !inf.installs.empty())
+        PayloadReader(inf, infDir, infDirShown, infFile, payload).Run();
+    return payload;
+}
+
+bool IsDriverFile(const std::string& name) {
+    return name.size() >= 4 &&
+           EqualsIgnoringCase(std::string_view(name).substr(name.size() - 4), ".sys");
+}
+
+}  // namespace pkgcheck

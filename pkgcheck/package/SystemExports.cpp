@@ -1,0 +1,132 @@
+#include "pkgcheck/package/SystemExports.h"
+
+#include <unordered_map>
+#include <utility>
+
+namespace pkgcheck {
+
+extern const char kSystemExportsTsv[];
+
+namespace {
+
+constexpr const char* kSystemNames[kWindowsSystemCount] = {
+    "Windows 2000 SP4", "XP RTM", "XP SP1", "XP SP2", "XP SP3", "XP x64 / Server 2003 x64"};
+constexpr const char* kHeader =
+    "dll\tfunction\t2000 SP4\tXP RTM\tXP SP1\tXP SP2\tXP SP3\tXP x64\tsource";
+constexpr std::size_t kFields = 3 + kWindowsSystemCount;
+
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+std::vector<std::string_view> Split(std::string_view line, char separator) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = line.find(separator, start);
+        fields.push_back(line.substr(start, end - start));
+        if (end == std::string_view::npos) return fields;
+        start = end + 1;
+    }
+}
+
+std::string FunctionKey(std::string_view dll, std::string_view function) {
+    return LoaderDllName(dll) + '\n' + std::string(function);
+}
+
+class Tables {
+public:
+    Tables() {
+        bool header = false;
+        int number = 0;
+        for (std::string_view line : Split(kSystemExportsTsv, '\n')) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;
+            if (!header) {
+                header = true;
+                if (line != kHeader)
+                    problems.push_back("the header is not " + std::string(kHeader));
+                continue;
+            }
+            Add(line, number);
+        }
+    }
+
+    std::unordered_map<std::string, Availability> dlls;  // by LoaderDllName
+    std::vector<std::pair<std::string, Availability>> prefixes;
+    std::unordered_map<std::string, Availability> functions;  // by FunctionKey
+    std::vector<std::string> problems;
+
+private:
+    void Add(std::string_view line, int number) {
+        const std::vector<std::string_view> f = Split(line, '\t');
+        const std::string where = "line " + std::to_string(number) + ": ";
+        if (f.size() != kFields || f[0].empty() || f[1].empty() || f[kFields - 1].empty()) {
+            problems.push_back(where + "not " + std::to_string(kFields) + " filled fields");
+            return;
+        }
+        Availability row{0, std::string(f[kFields - 1])};
+        for (int s = 0; s < kWindowsSystemCount; ++s) {
+            const std::string_view cell = f[2 + static_cast<std::size_t>(s)];
+            if (cell == "missing")
+                row.missing |= Bit(static_cast<WindowsSystem>(s));
+            else if (cell != "present")
+                problems.push_back(where + "\"" + std::string(cell) +
+                                   "\" is neither present nor missing");
+        }
+        const bool inserted = f[1] != "*" ? functions.emplace(FunctionKey(f[0], f[1]), row).second
+                              : f[0].back() == '*'
+                                  ? AddPrefix(LowerAscii(f[0].substr(0, f[0].size() - 1)), row)
+                                  : dlls.emplace(LoaderDllName(f[0]), row).second;
+        if (!inserted) problems.push_back(where + "listed twice");
+    }
+
+    bool AddPrefix(std::string prefix, const Availability& row) {
+        for (const auto& p : prefixes)
+            if (p.first == prefix) return false;
+        prefixes.emplace_back(std::move(prefix), row);
+        return true;
+    }
+};
+
+const Tables& TheTables() {
+    static const Tables tables;
+    return tables;
+}
+
+}  // namespace
+
+const char* WindowsSystemName(WindowsSystem system) {
+    return kSystemNames[static_cast<int>(system)];
+}
+
+std::string LoaderDllName(std::string_view dll) {
+    std::string name = LowerAscii(dll);
+    if (!name.empty() && name.back() == '.')
+        name.pop_back();  // a final dot keeps the loader from adding ".dll"
+    else if (name.find('.') == std::string::npos)
+        name += ".dll";
+    return name;
+}
+
+Availability DllAvailability(std::string_view dll) {
+    const Tables& tables = TheTables();
+    const std::string name = LoaderDllName(dll);
+    const auto found = tables.dlls.find(name);
+    if (found != tables.dlls.end()) return found->second;
+    for (const auto& [prefix, row] : tables.prefixes)
+        if (name.compare(0, prefix.size(), prefix) == 0) return row;
+    return {};
+}
+
+Availability FunctionAvailability(std::string_view dll, std::string_view function) {
+    const Tables& tables = TheTables();
+    const auto found = tables.functions.find(FunctionKey(dll, function));
+    return found != tables.functions.end() ? found->second : Availability{};
+}
+
+std::vector<std::string> SystemTableProblems() { return TheTables().problems; }
+
+}  // namespace pkgcheck

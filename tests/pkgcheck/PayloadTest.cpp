@@ -1,0 +1,159 @@
+// The INF's payload on small packages in a temporary folder: which install
+// section 2000 and XP read, where each copied file is found, and what is
+// missing.
+
+#include <gtest/gtest.h>
+
+#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/package/Payload.h"
+#include "tests/pkgcheck/Fixtures.h"
+
+namespace pkgcheck {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// One model for x86 NT 5.x, installed by [Inst...]; a catalog and disk 1,
+// which lies beside the INF.
+const std::string kHead =
+    "[Version]\r\nSignature=\"$Windows NT$\"\r\nCatalogFile=stor.cat\r\n"
+    "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+    "[SourceDisksNames]\r\n1=\"Disk 1\",,,\r\n";
+const std::string kCopy = "[Inst]\r\nCopyFiles=Files\r\n[Files]\r\nstor.sys\r\n";
+
+// A driver of the kind named after '=' (a good one for a bare .sys name), or
+// a few bytes of text.
+std::string Contents(const std::string& file) {
+    const std::string kind =
+        file.find('=') == std::string::npos ? "" : file.substr(file.find('=') + 1);
+    if (kind == "x64") return testing::TinyImage(0x8664, 1, true);
+    if (kind == "wrong-checksum") return testing::TinyImage(0x14C, 1, false, 1);
+    if (kind == "program") return testing::TinyImage(0x14C, 2);
+    if (kind == "text") return "x";
+    return IsDriverFile(file) ? testing::TinyImage(0x14C, 1) : "x";
+}
+
+struct Row {
+    const char* what;
+    std::string inf;
+    Strings files;       // in the package, below drv/
+    std::string chosen;  // the install section read
+    Strings found;       // per copied file: where, or "-"
+    Strings kinds;       // errors, then warnings
+};
+
+TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
+    const Row rows[] = {
+        {"in a subfolder of the disk",
+         "[Version]\r\nCatalogFile.NTx86=stor.cat\r\n[Manufacturer]\r\nM=Models\r\n"
+         "[Models]\r\nD=Inst,PCI\\VEN_1\r\n[SourceDisksNames]\r\n1=\"Disk 1\",,,\\disk1\r\n"
+         "[SourceDisksFiles]\r\nstor.sys=1,x86\r\n" +
+             kCopy,
+         {"stor.cat", "disk1/x86/stor.sys"},
+         "Inst",
+         {"drv\\disk1\\x86\\stor.sys"},
+         {}},
+        {"letter case aside",
+         kHead + "[SourceDisksFiles]\r\nSTOR.SYS=1,Sub\r\n" + kCopy,
+         {"STOR.CAT", "sub/Stor.Sys"},
+         "Inst",
+         {"drv\\sub\\Stor.Sys"},
+         {}},
+        {"x86 entries over plain ones",
+         kHead +
+             "[SourceDisksNames.x86]\r\n2=\"Disk 2\",,,x86\r\n"
+             "[SourceDisksFiles]\r\nstor.sys=1,nowhere\r\n[SourceDisksFiles.x86]\r\nstor.sys="
+             "2\r\n" +
+             kCopy,
+         {"stor.cat", "x86/stor.sys"},
+         "Inst",
+         {"drv\\x86\\stor.sys"},
+         {}},
+        {"missing file",
+         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
+         {"stor.cat"},
+         "Inst",
+         {"-"},
+         {"payload-missing"}},
+        {"not listed, and on a disk never named",
+         kHead + "[SourceDisksFiles]\r\nb.sys=3\r\n[Inst]\r\nCopyFiles=@a.sys,@b.sys\r\n",
+         {"stor.cat", "a.sys", "b.sys"},
+         "Inst",
+         {"-", "-"},
+         {"payload-not-listed", "payload-no-disk"}},
+        {"catalog named, not there",
+         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
+         {"stor.sys", "other/stor.cat"},
+         "Inst",
+         {"drv\\stor.sys"},
+         {"catalog-missing"}},
+        {"no catalog at all",
+         "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=Inst,PCI\\VEN_1\r\n"
+         "[SourceDisksNames]\r\n1=d\r\n[SourceDisksFiles]\r\nstor.sys=1\r\n" +
+             kCopy,
+         {"stor.sys"},
+         "Inst",
+         {"drv\\stor.sys"},
+         {"unsigned"}},
+        {"service binary not copied",
+         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy +
+             "[Inst.Services]\r\nAddService=stor,2,Svc\r\n"
+             "[Svc]\r\nServiceBinary=%12%\\other.sys\r\n",
+         {"stor.cat", "stor.sys"},
+         "Inst",
+         {"drv\\stor.sys"},
+         {"service-binary-not-copied"}},
+        {".NTx86 over .NT and plain",
+         kHead + "[SourceDisksFiles]\r\na.sys=1\r\n[Inst.NTx86]\r\nCopyFiles=@a.sys\r\n"
+                 "[Inst.NT]\r\nCopyFiles=@b.sys\r\n[Inst]\r\nCopyFiles=@c.sys\r\n"
+                 "[Inst.NTx86.Services]\r\nAddService=a,2,Svc\r\n[Svc]\r\nServiceBinary=%12%\\A."
+                 "SYS\r\n",
+         {"stor.cat", "a.sys"},
+         "Inst.NTx86",
+         {"drv\\a.sys"},
+         {}},
+        {".NT over plain",
+         kHead + "[SourceDisksFiles]\r\nb.sys=1\r\n[inst.nt]\r\nCopyFiles=@b.sys\r\n"
+                 "[Inst]\r\nCopyFiles=@c.sys\r\n",
+         {"stor.cat", "b.sys"},
+         "inst.nt",
+         {"drv\\b.sys"},
+         {}},
+        {"drivers that 2000 and XP on x86 refuse",
+         kHead + "[SourceDisksFiles]\r\na.sys=1\r\nb.sys=1\r\nc.sys=1\r\nd.sys=1\r\n"
+                 "[Inst]\r\nCopyFiles=@a.sys,@b.sys,@c.sys,@d.sys\r\n",
+         {"stor.cat", "a.sys=x64", "b.sys=wrong-checksum", "c.sys=text", "d.sys=program"},
+         "Inst",
+         {"drv\\a.sys", "drv\\b.sys", "drv\\c.sys", "drv\\d.sys"},
+         {"driver-not-x86", "driver-checksum", "driver-not-pe", "driver-not-native"}},
+        {"no install section", kHead, {"stor.cat"}, "", {}, {"payload-section-missing"}},
+    };
+    for (const Row& row : rows) {
+        const testing::TempDir pkg;
+        pkg.Write("drv/stordrv.inf", row.inf);
+        for (const std::string& file : row.files) {
+            const std::string name = file.substr(0, file.find('='));
+            pkg.Write("drv/" + name, Contents(file));
+        }
+        const InfCheck inf = ReadInf(row.inf, "drv\\stordrv.inf");
+        const Payload payload =
+            CheckPayload(inf, (pkg.path() / "drv").string(), "drv", "drv\\stordrv.inf");
+        ASSERT_EQ(payload.installs.size(), 1u) << row.what;
+        EXPECT_EQ(payload.installs[0].chosen, row.chosen) << row.what;
+        Strings found;
+        for (const PayloadFile& file : payload.files)
+            found.push_back(file.found.empty() ? "-" : file.found);
+        EXPECT_EQ(found, row.found) << row.what;
+        Strings kinds;
+        std::string messages;
+        for (const auto* findings : {&payload.errors, &payload.warnings})
+            for (const Finding& f : *findings) {
+                kinds.push_back(f.kind);
+                messages += f.message + "\n";
+            }
+        EXPECT_EQ(kinds, row.kinds) << row.what << "\n" << messages;
+    }
+}
+
+}  // namespace
+}  // namespace pkgcheck
