@@ -3,8 +3,9 @@
 // DLLs, so an import would take a copy planted beside the tool first, and
 // the tool must still start on systems without them to say what it needs.
 
-#include <setupapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <setupapi.h>
 
 #include "platform/ToolPlatform.h"
 #include "platform/win32/WindowsPlatform.h"

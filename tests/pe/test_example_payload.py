@@ -3,6 +3,7 @@ writes from the committed INF, and the driver is one the kernel would load.
 
     /usr/bin/python3 -m pytest -q tests/pe/test_example_payload.py
 """
+import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -38,3 +39,18 @@ def test_driver_is_a_native_x86_image_with_a_valid_checksum():
     entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
     assert pe.get_data(entry, 5) == bytes([0x33, 0xC0, 0xC2, 0x08, 0x00])
     assert len(pe.__data__) < 4096
+
+
+def test_example_package_with_our_installer_tool_has_nothing_to_fix(tmp_path):
+    # pkgcheck reads our own install.exe as the loaders of 2000 and XP would,
+    # and the example's payload as their setup does: neither may find fault.
+    pkgcheck = ROOT / "build" / "host" / "pkgcheck" / "pkgcheck"
+    tool = ROOT / "dist" / "install.exe"
+    for needed in (pkgcheck, tool):
+        assert needed.is_file(), f"{needed} is missing: build it with ./scripts/build.sh"
+    package = tmp_path / "package"
+    shutil.copytree(DRV.parent, package)
+    shutil.copy2(tool, package / "install.exe")
+    r = subprocess.run([str(pkgcheck), "--strict", str(package)], capture_output=True, text=True)
+    assert r.returncode == 0 and r.stdout.endswith(
+        "Result: 0 errors, 0 warnings; exit status 0\n"), r.stdout + r.stderr

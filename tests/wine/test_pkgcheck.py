@@ -25,8 +25,14 @@ def pkgcheck():
 def report(wine, pkgcheck, pkg, *args):
     r = wine.run(pkgcheck, [pkg.win_dir, "--install-dir", pkg.win_dir, "--json", *args],
                  prints=True)
-    assert r.exit_code in (0, 1) and r.stdout, f"{r.describe()}\n{r.stderr}"
-    return json.loads(r.stdout)
+    assert r.stdout, f"{r.describe()}\n{r.stderr}"
+    data = json.loads(r.stdout)
+    # The package's installer is the 64-bit stand-in, which 32-bit Windows
+    # would refuse: that is the one error the check may find.
+    errors = {e["kind"] for e in data["errors"]}
+    assert r.exit_code in (0, 1) or errors == {"installer-pe32plus"}, \
+        f"{r.describe()}\n{r.stderr}"
+    return data
 
 
 def listings(wine, pkg):
