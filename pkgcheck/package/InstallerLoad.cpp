@@ -181,7 +181,7 @@ private:
 
     bool CheckMachine(const Image& image) {
         const PeFile& pe = image.pe;
-        const std::string machine = "machine " + Hex(pe.machine);
+        const std::string machine = "machine " + HexText(pe.machine);
         if (pe.pe32plus) {
             const bool amd64 = pe.machine == kMachineAmd64 && image.program;
             Add(amd64 ? kX86 : kAllSystems, "installer-pe32plus", image.name,
@@ -321,16 +321,6 @@ private:
             "imports " + dll + ", missing on " + DescribeSystems(a.missing) +
                 " and not shipped beside " + check_.filesRead.front() + " (" + a.source +
                 "); there the tool does not start: " + Join(seen, "; "));
-    }
-
-    static std::string Hex(std::uint32_t value) {
-        static const char kDigits[] = "0123456789ABCDEF";
-        std::string text;
-        do {
-            text.insert(text.begin(), kDigits[value & 0xF]);
-            value >>= 4;
-        } while (value != 0);
-        return "0x" + text;
     }
 
     const std::string& packageDir_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pkgcheck/read/Text.h"
+
 namespace pkgcheck {
 namespace {
 
@@ -28,16 +30,6 @@ std::uint32_t U32(std::string_view bytes, std::size_t at) {
 std::uint64_t U64(std::string_view bytes, std::size_t at) {
     return static_cast<std::uint64_t>(U32(bytes, at)) |
            static_cast<std::uint64_t>(U32(bytes, at + 4)) << 32;
-}
-
-std::string Hex(std::uint32_t value) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    do {
-        text.insert(text.begin(), kDigits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    return "0x" + text;
 }
 
 // Where the image's bytes come from once the loader has mapped it: the
@@ -75,10 +67,10 @@ private:
         if (bytes_.substr(0, 2) != "MZ") return Fail("no MZ signature");
         const std::uint64_t pe = U32(bytes_, 0x3C);
         if (!Fits(pe, 4 + kFileHeaderSize + 2))
-            return Fail("the PE header offset " + Hex(static_cast<std::uint32_t>(pe)) +
+            return Fail("the PE header offset " + HexText(static_cast<std::uint32_t>(pe)) +
                         " points past the end of the file");
         if (bytes_.substr(static_cast<std::size_t>(pe), 4) != std::string_view("PE\0\0", 4))
-            return Fail("no PE signature at " + Hex(static_cast<std::uint32_t>(pe)));
+            return Fail("no PE signature at " + HexText(static_cast<std::uint32_t>(pe)));
         const auto coff = static_cast<std::size_t>(pe + 4);
         pe_.machine = U16(bytes_, coff);
         sectionCount_ = U16(bytes_, coff + 2);
@@ -91,7 +83,7 @@ private:
     bool ReadOptionalHeader() {
         const std::uint16_t magic = U16(bytes_, optional_);
         if (magic != kMagicPe32 && magic != kMagicPe32Plus)
-            return Fail("unknown optional header magic " + Hex(magic));
+            return Fail("unknown optional header magic " + HexText(magic));
         pe_.pe32plus = magic == kMagicPe32Plus;
         const std::size_t directories = pe_.pe32plus ? 112 : 96;
         if (optionalSize_ < directories || !Fits(optional_, directories))
@@ -222,7 +214,7 @@ private:
         for (std::uint64_t at = start;; at += kImportDescriptorSize) {
             std::string_view descriptor;
             if (!Bytes(at, kImportDescriptorSize, &descriptor))
-                return Fail("the import directory at " + Hex(static_cast<std::uint32_t>(at)) +
+                return Fail("the import directory at " + HexText(static_cast<std::uint32_t>(at)) +
                             " lies outside the image");
             const std::uint32_t lookup = U32(descriptor, 0);
             const std::uint32_t name = U32(descriptor, 12);
