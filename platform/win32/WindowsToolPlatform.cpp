@@ -71,14 +71,14 @@ struct WindowRun {
 LRESULT CALLBACK ToolWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case kWorkDone:
+            // Only here does the loop end: a quit message left in the queue
+            // otherwise would close the next message box at once.
             DestroyWindow(window);
+            PostQuitMessage(0);
             return 0;
         case WM_CLOSE:
             // The window goes when the work is done, not before: an install
             // cut short leaves a device half set up.
-            return 0;
-        case WM_DESTROY:
-            PostQuitMessage(0);
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);

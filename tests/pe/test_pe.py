@@ -59,8 +59,8 @@ def program(request):
 
 @pytest.fixture(scope="module")
 def pe(program):
-    spec = PROGRAMS[program]
-    path = Path(os.environ.get(spec.variable, ROOT / spec.path))
+    wanted = PROGRAMS[program]
+    path = Path(os.environ.get(wanted.variable, ROOT / wanted.path))
     if not path.is_file():
         pytest.fail(f"{path} is missing: build it with "
                     "'cmake --preset win32 && cmake --build --preset win32'")

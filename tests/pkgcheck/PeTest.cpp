@@ -21,7 +21,7 @@ constexpr std::size_t kOptional = kFileHeader + 20;
 constexpr std::size_t kHeadersSize = 0x400;
 constexpr std::uint32_t kSectionRva = 0x1000;
 
-struct Spec {
+struct Sketch {
     std::uint16_t machine = kMachineI386;
     bool pe32plus = false;
     std::uint16_t characteristics = kFileExecutableImage | 0x0100;
@@ -149,29 +149,29 @@ std::uint32_t BuildExports(Section& s, const Strings& exports) {
 }
 
 // A PE file with one section that holds its import and export tables.
-std::string BuildPe(const Spec& spec) {
+std::string BuildPe(const Sketch& sketch) {
     Section section;
     section.Reserve(16);  // no table starts at the section's first byte
-    const std::uint32_t imports = BuildImports(section, spec.imports, spec.pe32plus);
-    const std::uint32_t exports = BuildExports(section, spec.exports);
+    const std::uint32_t imports = BuildImports(section, sketch.imports, sketch.pe32plus);
+    const std::uint32_t exports = BuildExports(section, sketch.exports);
     std::string b(kHeadersSize, '\0');
     b[0] = 'M';
     b[1] = 'Z';
     Put32(b, 0x3C, kPeOffset);
     b.replace(kPeOffset, 4, std::string("PE\0\0", 4));
-    const std::uint32_t optionalSize = spec.pe32plus ? 240 : 224;
-    Put16(b, kFileHeader, spec.machine);
+    const std::uint32_t optionalSize = sketch.pe32plus ? 240 : 224;
+    Put16(b, kFileHeader, sketch.machine);
     Put16(b, kFileHeader + 2, 1);
     Put16(b, kFileHeader + 16, optionalSize);
-    Put16(b, kFileHeader + 18, spec.characteristics);
-    Put16(b, kOptional, spec.pe32plus ? 0x20B : 0x10B);
-    Put16(b, kOptional + 40, spec.osVersion[0]);
-    Put16(b, kOptional + 42, spec.osVersion[1]);
-    Put16(b, kOptional + 48, spec.subsystemVersion[0]);
-    Put16(b, kOptional + 50, spec.subsystemVersion[1]);
+    Put16(b, kFileHeader + 18, sketch.characteristics);
+    Put16(b, kOptional, sketch.pe32plus ? 0x20B : 0x10B);
+    Put16(b, kOptional + 40, sketch.osVersion[0]);
+    Put16(b, kOptional + 42, sketch.osVersion[1]);
+    Put16(b, kOptional + 48, sketch.subsystemVersion[0]);
+    Put16(b, kOptional + 50, sketch.subsystemVersion[1]);
     Put32(b, kOptional + 60, kHeadersSize);
-    Put16(b, kOptional + 68, spec.subsystem);
-    const std::size_t directories = kOptional + (spec.pe32plus ? 112 : 96);
+    Put16(b, kOptional + 68, sketch.subsystem);
+    const std::size_t directories = kOptional + (sketch.pe32plus ? 112 : 96);
     Put32(b, directories - 4, 16);
     Put32(b, directories, exports);
     Put32(b, directories + 8, imports);
@@ -201,14 +201,14 @@ std::string Imports(const PeFile& pe) {
 }
 
 TEST(ReadPe, ReadsTheHeadersImportsAndExportsTheLoaderReads) {
-    Spec spec;
-    spec.imports = kImports;
-    spec.exports = {"Alpha", "#7", "Beta"};
-    spec.characteristics = kFileExecutableImage | kFileDll;
-    spec.subsystemVersion[0] = 5;
-    spec.subsystemVersion[1] = 1;
-    spec.osVersion[0] = 6;
-    const PeFile pe = ReadPe(BuildPe(spec));
+    Sketch sketch;
+    sketch.imports = kImports;
+    sketch.exports = {"Alpha", "#7", "Beta"};
+    sketch.characteristics = kFileExecutableImage | kFileDll;
+    sketch.subsystemVersion[0] = 5;
+    sketch.subsystemVersion[1] = 1;
+    sketch.osVersion[0] = 6;
+    const PeFile pe = ReadPe(BuildPe(sketch));
     ASSERT_TRUE(pe.valid) << pe.problem;
     EXPECT_EQ(pe.machine, kMachineI386);
     EXPECT_FALSE(pe.pe32plus);
@@ -220,9 +220,9 @@ TEST(ReadPe, ReadsTheHeadersImportsAndExportsTheLoaderReads) {
     EXPECT_EQ(pe.exports, (Strings{"Alpha", "Beta", "#7"}));
     EXPECT_EQ(pe.exportOrdinals, (std::vector<std::uint32_t>{1, 7, 8}));
 
-    spec.pe32plus = true;
-    spec.machine = kMachineAmd64;
-    const PeFile wide = ReadPe(BuildPe(spec));
+    sketch.pe32plus = true;
+    sketch.machine = kMachineAmd64;
+    const PeFile wide = ReadPe(BuildPe(sketch));
     ASSERT_TRUE(wide.valid) << wide.problem;
     EXPECT_TRUE(wide.pe32plus);
     EXPECT_EQ(wide.machine, kMachineAmd64);
@@ -238,7 +238,7 @@ TEST(PeChecksum, SumsWordsWithCarrySkipsTheFieldAndAddsTheLength) {
     EXPECT_EQ(PeChecksum(bytes, bytes.size()), 0x69ACu + 7);
     EXPECT_EQ(PeChecksum(bytes, 0), 0x100u + 7);
     // The stored value does not change the result.
-    std::string image = BuildPe(Spec{});
+    std::string image = BuildPe(Sketch{});
     const PeFile before = ReadPe(image);
     Put32(image, kOptional + 64, 0x12345678);
     const PeFile after = ReadPe(image);
@@ -250,9 +250,9 @@ TEST(PeChecksum, SumsWordsWithCarrySkipsTheFieldAndAddsTheLength) {
 // Many import descriptors that all name one long list of functions: the
 // tables are small, what they make a reader walk is not.
 std::string RepeatedImports(std::size_t descriptors, std::size_t functions) {
-    Spec spec;
-    spec.imports = {{"A.dll", Strings(functions, "F")}};
-    std::string image = BuildPe(spec);
+    Sketch sketch;
+    sketch.imports = {{"A.dll", Strings(functions, "F")}};
+    std::string image = BuildPe(sketch);
     const std::size_t dir = kHeadersSize + 16;
     const std::string first = image.substr(dir, 20);
     std::string table;
@@ -275,10 +275,10 @@ struct HostileRow {
 };
 
 TEST(ReadPe, RefusesDamagedFilesWithoutReadingOutsideThem) {
-    Spec spec;
-    spec.imports = kImports;
-    spec.exports = {"Alpha"};
-    const std::string good = BuildPe(spec);
+    Sketch sketch;
+    sketch.imports = kImports;
+    sketch.exports = {"Alpha"};
+    const std::string good = BuildPe(sketch);
     const std::size_t section = kOptional + 224;
     const std::size_t importDir = kOptional + 104;
     const std::uint32_t descriptor = kSectionRva + 16;
@@ -370,24 +370,24 @@ const std::vector<PeImport> kOwnToolImports = {
 };
 
 std::string Program(std::vector<PeImport> imports = kOwnToolImports) {
-    Spec spec;
-    spec.imports = std::move(imports);
-    return BuildPe(spec);
+    Sketch sketch;
+    sketch.imports = std::move(imports);
+    return BuildPe(sketch);
 }
 
-std::string Changed(const std::function<void(Spec&)>& change) {
-    Spec spec;
-    spec.imports = kOwnToolImports;
-    change(spec);
-    return BuildPe(spec);
+std::string Changed(const std::function<void(Sketch&)>& change) {
+    Sketch sketch;
+    sketch.imports = kOwnToolImports;
+    change(sketch);
+    return BuildPe(sketch);
 }
 
 std::string Dll(Strings exports, std::vector<PeImport> imports = {}) {
-    Spec spec;
-    spec.characteristics |= kFileDll;
-    spec.exports = std::move(exports);
-    spec.imports = std::move(imports);
-    return BuildPe(spec);
+    Sketch sketch;
+    sketch.characteristics |= kFileDll;
+    sketch.exports = std::move(exports);
+    sketch.imports = std::move(imports);
+    return BuildPe(sketch);
 }
 
 struct LoadRow {
@@ -401,7 +401,7 @@ struct LoadRow {
 
 TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
     const auto sub = [](int major, int minor) {
-        return Changed([=](Spec& s) {
+        return Changed([=](Sketch& s) {
             s.subsystemVersion[0] = static_cast<std::uint16_t>(major);
             s.subsystemVersion[1] = static_cast<std::uint16_t>(minor);
             s.osVersion[0] = std::min<std::uint16_t>(s.osVersion[0], s.subsystemVersion[0]);
@@ -423,12 +423,12 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          {"E installer-not-pe install.exe"},
          {}},
         {"a DLL",
-         {{"install.exe", Changed([](Spec& s) { s.characteristics |= kFileDll; })}},
+         {{"install.exe", Changed([](Sketch& s) { s.characteristics |= kFileDll; })}},
          "install.exe",
          {"E installer-is-dll install.exe"},
          {}},
         {"x64",
-         {{"install.exe", Changed([](Spec& s) {
+         {{"install.exe", Changed([](Sketch& s) {
                s.pe32plus = true;
                s.machine = kMachineAmd64;
            })}},
@@ -437,12 +437,12 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          {},
          "Only XP x64"},
         {"ARM",
-         {{"install.exe", Changed([](Spec& s) { s.machine = 0x1C0; })}},
+         {{"install.exe", Changed([](Sketch& s) { s.machine = 0x1C0; })}},
          "install.exe",
          {"E installer-machine install.exe"},
          {}},
         {"native",
-         {{"install.exe", Changed([](Spec& s) { s.subsystem = kSubsystemNative; })}},
+         {{"install.exe", Changed([](Sketch& s) { s.subsystem = kSubsystemNative; })}},
          "install.exe",
          {"E installer-subsystem install.exe"},
          {},
@@ -467,7 +467,7 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          {}},
         {"subsystem 3.10", {{"install.exe", sub(3, 10)}}, "install.exe", {}, {}},
         {"OS version above the subsystem's",
-         {{"install.exe", Changed([](Spec& s) { s.osVersion[0] = 6; })}},
+         {{"install.exe", Changed([](Sketch& s) { s.osVersion[0] = 6; })}},
          "install.exe",
          {"W installer-os-version install.exe"},
          {}},
@@ -520,7 +520,7 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          {{"install.exe", Program({{"helper.dll", {"A"}}})},
           {"helper.dll",
            [] {
-               Spec s;
+               Sketch s;
                s.pe32plus = true;
                s.machine = kMachineAmd64;
                s.characteristics |= kFileDll;
