@@ -15,7 +15,6 @@ constexpr unsigned kMbIconError = 0x00000010u;
 constexpr unsigned kMbSetForeground = 0x00010000u;
 constexpr unsigned kBoxStyle = launcher::kMbOk | kMbIconError | kMbSetForeground;
 
-constexpr std::uint32_t kPlatformNt = 2;
 // What RunWithWindow gives when it could not run the work at all.
 constexpr int kNoWindow = -1;
 
@@ -107,14 +106,9 @@ bool CInstallApp::StartUp() {
 }
 
 int CInstallApp::Run() {
-    launcher::VersionRecord version{};
-    version.infoSize = launcher::kVersionRecordSize;
-    bool known = platform().GetVersionRecord(&version);
-    if (!known) {
-        version.infoSize = launcher::kBasicVersionRecordSize;
-        known = platform().GetVersionRecord(&version);
-    }
-    if (!known || version.platformId != kPlatformNt || version.majorVersion < 5)
+    launcher::VersionRecord version;
+    if (!QueryVersion(&version) || version.platformId != launcher::kPlatformNt ||
+        version.majorVersion < 5)
         return Fail(kWrongWindows, "This driver package needs Windows 2000 or XP.");
     if (tool_.RunsUnderWow64()) return Fail(kWindows64, kWow64Text);
 

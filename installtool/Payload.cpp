@@ -72,14 +72,23 @@ bool AppendRelative(ByteString& path, std::string_view relative) {
 }
 
 // A list of names, a line each, without repeats (letter case aside).
-bool AddName(ByteString& list, std::string_view name) {
-    std::string_view rest = list.view();
-    while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        if (SameText(Slice(rest, 0, end), name)) return true;
-        rest.remove_prefix(end + 1);
+// Visits each name of such a list while `visit` says to go on.
+template <typename Visit>
+void ForEachName(std::string_view list, Visit visit) {
+    while (!list.empty()) {
+        const std::size_t end = list.find('\n');
+        if (!visit(Slice(list, 0, end))) return;
+        list.remove_prefix(end + 1);
     }
-    return list.Append(name) && list.Append('\n');
+}
+
+bool AddName(ByteString& list, std::string_view name) {
+    bool listed = false;
+    ForEachName(list.view(), [&](std::string_view listedName) {
+        listed = SameText(listedName, name);
+        return !listed;
+    });
+    return listed || (list.Append(name) && list.Append('\n'));
 }
 
 }  // namespace
@@ -149,8 +158,11 @@ public:
         // A device the models do not name may still be served by an ID
         // Windows knows and this check does not (a class code, say): every
         // section the models serve is checked then.
-        ForEachName(matched_.empty() ? served_ : matched_,
-                    [this](std::string_view section) { CheckSection(section); });
+        ForEachName((matched_.empty() ? served_ : matched_).view(),
+                    [this](std::string_view section) {
+                        CheckSection(section);
+                        return !noMemory_;
+                    });
         CheckCatalog();
         if (problemCount_ > kMostProblemLines) {
             Say("... and ");
@@ -329,16 +341,6 @@ private:
             if (!Keep(path.Assign(infDir_.view()) && path.Append(name.view()))) return;
             if (!tool_.IsFile(path.c_str())) Problem({path.view(), " (the catalog) is missing."});
             return;
-        }
-    }
-
-    template <typename Visit>
-    void ForEachName(const ByteString& list, Visit visit) {
-        std::string_view rest = list.view();
-        while (!rest.empty() && !noMemory_) {
-            const std::size_t end = rest.find('\n');
-            visit(Slice(rest, 0, end));
-            rest.remove_prefix(end + 1);
         }
     }
 

@@ -44,6 +44,10 @@ struct VersionRecord {
 static_assert(sizeof(VersionRecord) == 156, "extended version record is 156 bytes");
 constexpr std::uint32_t kVersionRecordSize = 156;
 constexpr std::uint32_t kBasicVersionRecordSize = 148;
+// The record's platform identifiers.
+constexpr std::uint32_t kPlatformWin32s = 0;
+constexpr std::uint32_t kPlatformWindows = 1;
+constexpr std::uint32_t kPlatformNt = 2;
 
 using RegistryKey = std::uintptr_t;
 using FileStream = void*;

@@ -1,5 +1,7 @@
 #include "platform/WinApp.h"
 
+#include "platform/Bytes.h"
+
 namespace launcher {
 namespace {
 CWinApp* g_currentApp = nullptr;
@@ -65,6 +67,15 @@ std::string_view CWinApp::AppName() {
     const std::size_t dot = FindLastCharacter(name, '.', codePage());
     if (dot != std::string_view::npos) name.remove_suffix(name.size() - dot);
     return name;
+}
+
+bool CWinApp::QueryVersion(VersionRecord* record) {
+    FillBytes(record, 0, sizeof *record);
+    record->infoSize = kVersionRecordSize;
+    if (platform_.GetVersionRecord(record)) return true;
+    // The rest of the record is not cleared again.
+    record->infoSize = kBasicVersionRecordSize;
+    return platform_.GetVersionRecord(record);
 }
 
 int CWinApp::AppMessageBox(const char* text, unsigned style) {

@@ -28,6 +28,9 @@ public:
     // The executable's file name without its directory and extension; empty
     // when the path cannot be had.
     std::string_view AppName();
+    // The system's version record: the extended one, else the basic one
+    // (systems before NT 4 SP6 know only that); false when neither comes.
+    bool QueryVersion(VersionRecord* record);
     // A modal box captioned with the application name, with no owner. The
     // exclamation icon is added when the style names none.
     int AppMessageBox(const char* text, unsigned style);

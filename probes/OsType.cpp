@@ -1,13 +1,9 @@
 #include "probes/OsType.h"
 
 #include "app/LauncherApp.h"
-#include "platform/Bytes.h"
 
 namespace launcher {
 namespace {
-constexpr std::uint32_t kPlatformWin32s = 0;
-constexpr std::uint32_t kPlatformWindows = 1;
-constexpr std::uint32_t kPlatformNt = 2;
 // One build number splits both families: 98 SE on platform 1, and the 5.0
 // release line from later NT 5.x builds on platform 2.
 constexpr std::uint32_t kBuild2222 = 2222;
@@ -45,15 +41,9 @@ bool ClassifyVersion(const VersionRecord& record, OsType* type) {
 
 bool CLauncherApp::DetectOsType(OsType* code) {
     VersionRecord record;
-    FillBytes(&record, 0, sizeof record);
-    record.infoSize = kVersionRecordSize;
-    if (!platform().GetVersionRecord(&record)) {
-        // Systems before NT 4 SP6 know only the basic record.
-        record.infoSize = kBasicVersionRecordSize;
-        if (!platform().GetVersionRecord(&record)) {
-            platform().ShowMessageBox("Message", "Check OS type Error !", kMbOk);
-            return false;
-        }
+    if (!QueryVersion(&record)) {
+        platform().ShowMessageBox("Message", "Check OS type Error !", kMbOk);
+        return false;
     }
     *code = OsNone;
     if (!ClassifyVersion(record, code)) {

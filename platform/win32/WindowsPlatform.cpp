@@ -55,12 +55,10 @@ public:
     bool IsLeadByte(unsigned char byte) override { return IsDBCSLeadByte(byte) != FALSE; }
 
     void InitCommonControls() override {
-        HMODULE library = LoadSystemLibrary("comctl32.dll");
-        if (!library) return;
-        using InitFunction = void(WINAPI*)();
-        auto init = reinterpret_cast<InitFunction>(reinterpret_cast<void*>(
-            GetProcAddress(library, MAKEINTRESOURCEA(kCommonControlsInitOrdinal))));
-        if (init) init();
+        void(WINAPI * init)() = nullptr;
+        if (TakeFunction(LoadSystemLibrary("comctl32.dll"),
+                         MAKEINTRESOURCEA(kCommonControlsInitOrdinal), &init))
+            init();
     }
 
     bool GetVersionRecord(VersionRecord* record) override {

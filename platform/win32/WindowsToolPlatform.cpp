@@ -38,12 +38,6 @@ struct SetupLibrary {
     BOOL(WINAPI* updateDriver)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 };
 
-template <typename Function>
-bool Take(HMODULE library, const char* name, Function* function) {
-    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-    return *function != nullptr;
-}
-
 PINFCONTEXT ToContext(InfLine* line) { return reinterpret_cast<PINFCONTEXT>(line); }
 PINFCONTEXT ToContext(const InfLine& line) {
     return reinterpret_cast<PINFCONTEXT>(const_cast<InfLine*>(&line));
@@ -134,7 +128,7 @@ public:
         using IsWow64Function = BOOL(WINAPI*)(HANDLE, PBOOL);
         IsWow64Function isWow64 = nullptr;
         BOOL wow64 = FALSE;
-        return Take(GetModuleHandleA("kernel32.dll"), "IsWow64Process", &isWow64) &&
+        return TakeFunction(GetModuleHandleA("kernel32.dll"), "IsWow64Process", &isWow64) &&
                isWow64(GetCurrentProcess(), &wow64) && wow64;
 #endif
     }
@@ -174,18 +168,18 @@ public:
         HMODULE setup = LoadSystemLibrary("setupapi.dll");
         HMODULE newdev = setup ? LoadSystemLibrary("newdev.dll") : nullptr;
         SetupLibrary& s = library_;
-        return newdev && Take(setup, "SetupOpenInfFileA", &s.openInf) &&
-               Take(setup, "SetupCloseInfFile", &s.closeInf) &&
-               Take(setup, "SetupFindFirstLineA", &s.findFirstLine) &&
-               Take(setup, "SetupFindNextLine", &s.findNextLine) &&
-               Take(setup, "SetupFindNextMatchLineA", &s.findNextMatchLine) &&
-               Take(setup, "SetupGetFieldCount", &s.fieldCount) &&
-               Take(setup, "SetupGetStringFieldA", &s.stringField) &&
-               Take(setup, "SetupDiGetActualSectionToInstallA", &s.actualSection) &&
-               Take(setup, "SetupGetSourceFileLocationA", &s.sourceFileLocation) &&
-               Take(setup, "SetupGetSourceInfoA", &s.sourceInfo) &&
-               Take(setup, "SetupPromptReboot", &s.promptReboot) &&
-               Take(newdev, "UpdateDriverForPlugAndPlayDevicesA", &s.updateDriver);
+        return newdev && TakeFunction(setup, "SetupOpenInfFileA", &s.openInf) &&
+               TakeFunction(setup, "SetupCloseInfFile", &s.closeInf) &&
+               TakeFunction(setup, "SetupFindFirstLineA", &s.findFirstLine) &&
+               TakeFunction(setup, "SetupFindNextLine", &s.findNextLine) &&
+               TakeFunction(setup, "SetupFindNextMatchLineA", &s.findNextMatchLine) &&
+               TakeFunction(setup, "SetupGetFieldCount", &s.fieldCount) &&
+               TakeFunction(setup, "SetupGetStringFieldA", &s.stringField) &&
+               TakeFunction(setup, "SetupDiGetActualSectionToInstallA", &s.actualSection) &&
+               TakeFunction(setup, "SetupGetSourceFileLocationA", &s.sourceFileLocation) &&
+               TakeFunction(setup, "SetupGetSourceInfoA", &s.sourceInfo) &&
+               TakeFunction(setup, "SetupPromptReboot", &s.promptReboot) &&
+               TakeFunction(newdev, "UpdateDriverForPlugAndPlayDevicesA", &s.updateDriver);
     }
 
     InfHandle OpenInf(const char* path, unsigned* errorLine, std::uint32_t* error) override {
