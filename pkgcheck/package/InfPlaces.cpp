@@ -1,19 +1,15 @@
 #include "pkgcheck/package/InfPlaces.h"
 
+#include "pkgcheck/read/Text.h"
+
 namespace pkgcheck {
 namespace {
 
 // "A, B and C", or "A, B, C and other model sections" when `more` were left
 // out; `conjunction` is "and" or "or".
-std::string NamedList(const std::vector<std::string>& items, bool more,
-                      const std::string& conjunction) {
-    std::string text;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) text += i + 1 == items.size() && !more ? " " + conjunction + " " : ", ";
-        text += items[i];
-    }
-    if (more) text += " " + conjunction + " other model sections";
-    return text;
+std::string NamedList(std::vector<std::string> items, bool more, std::string_view conjunction) {
+    if (more) items.push_back("other model sections");
+    return Enumerated(items, conjunction);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "pkgcheck/package/Pe.h"
 #include "pkgcheck/package/SystemExports.h"
+#include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
 
@@ -52,16 +53,7 @@ std::string DescribeSystems(Systems systems) {
         parts.push_back(part);
         s = last;
     }
-    std::string text;
-    for (std::size_t i = 0; i < parts.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
-    return text;
-}
-
-std::string Join(const std::vector<std::string>& parts, const char* separator) {
-    std::string text;
-    for (const std::string& p : parts) text += (text.empty() ? "" : separator) + p;
-    return text;
+    return Enumerated(parts, "and");
 }
 
 // Names read from a file, as a reader can tell them apart; a long list
@@ -73,7 +65,7 @@ std::string Names(const std::vector<std::string>& names) {
         shown.push_back(ShortVisible(names[i]));
     if (names.size() > kNamesShown)
         shown.push_back("and " + std::to_string(names.size() - kNamesShown) + " more");
-    return Join(shown, ", ");
+    return Joined(shown, ", ");
 }
 
 std::string Version(int major, int minor) {
@@ -97,14 +89,7 @@ struct Image {
 class LoadChecker {
 public:
     LoadChecker(const std::string& packageDir, LoadCheck& check)
-        : packageDir_(packageDir), check_(check) {
-        std::vector<std::string> names;
-        ListDirectory(packageDir, &names);
-        std::sort(names.begin(), names.end());
-        for (const std::string& n : names)
-            if (TypeOf(JoinPath(packageDir, n)) == EntryType::File)
-                beside_.emplace(UpperAscii(n), n);
-    }
+        : packageDir_(packageDir), check_(check) {}
 
     void Run(const std::string& installer) {
         // Read everything the loader would map first, each file once, so that
@@ -115,8 +100,8 @@ public:
             for (const PeImport& import : images_[i]->pe.imports) {
                 const std::string name = LoaderDllName(import.dll);
                 if (IsKnownDll(name) || opened_.count(UpperAscii(name))) continue;
-                const auto found = beside_.find(UpperAscii(name));
-                if (found != beside_.end()) Read(found->second, false);
+                const std::string found = Beside(name);
+                if (!found.empty()) Read(found, false);
             }
         }
         for (const auto& image : images_)
@@ -241,12 +226,19 @@ private:
                     "of a newer Windows than the one the program is meant for");
     }
 
+    // A file beside the tool as the package spells it, found letter case
+    // aside; empty when there is none.
+    std::string Beside(const std::string& name) {
+        const Found found = finder_.Find(packageDir_, "", {name});
+        return found.problem.empty() ? found.shown : std::string();
+    }
+
     void CheckImports(const Image& image) {
         for (const PeImport& import : image.pe.imports) {
             const std::string name = LoaderDllName(import.dll);
-            const auto shipped = beside_.find(UpperAscii(name));
-            if (!IsKnownDll(name) && shipped != beside_.end())
-                CheckShippedExports(image, import, Opened(shipped->second));
+            const std::string shipped = IsKnownDll(name) ? std::string() : Beside(name);
+            if (!shipped.empty())
+                CheckShippedExports(image, import, Opened(shipped));
             else
                 CheckSystemImports(image, import);
         }
@@ -320,13 +312,13 @@ private:
         Add(a.missing, "installer-dll-missing", image.name,
             "imports " + dll + ", missing on " + DescribeSystems(a.missing) +
                 " and not shipped beside " + check_.filesRead.front() + " (" + a.source +
-                "); there the tool does not start: " + Join(seen, "; "));
+                "); there the tool does not start: " + Joined(seen, "; "));
     }
 
     const std::string& packageDir_;
     LoadCheck& check_;
-    std::unordered_map<std::string, std::string> beside_;  // upper case -> as spelled
-    std::unordered_set<std::string> opened_;               // upper case
+    FileFinder finder_;
+    std::unordered_set<std::string> opened_;  // upper case
     std::vector<std::unique_ptr<Image>> images_;
     std::unordered_map<std::string, const Image*> dlls_;  // by the name as spelled
 };

@@ -183,4 +183,22 @@ std::string HexText(std::uint32_t value) {
     return "0x" + text;
 }
 
+std::string Joined(const std::vector<std::string>& items, std::string_view separator) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += separator;
+        text += items[i];
+    }
+    return text;
+}
+
+std::string Enumerated(const std::vector<std::string>& items, std::string_view conjunction) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) text += i + 1 == items.size() ? " " + std::string(conjunction) + " " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
 }  // namespace pkgcheck

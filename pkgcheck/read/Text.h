@@ -24,6 +24,11 @@ std::string ShortVisible(std::string_view bytes, bool upperCase = false);
 // "0x14C": upper-case hexadecimal, as headers and checksums are quoted.
 std::string HexText(std::uint32_t value);
 
+// The items with `separator` between them.
+std::string Joined(const std::vector<std::string>& items, std::string_view separator);
+// "A, B and C" (or "A, B or C", after `conjunction`).
+std::string Enumerated(const std::vector<std::string>& items, std::string_view conjunction);
+
 std::string UpperAscii(std::string_view text);
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);

@@ -45,10 +45,9 @@ std::string Where(const Finding& f) {
     return where;
 }
 
-std::string JoinIds(const std::vector<std::string>& ids) {
-    std::string joined;
-    for (const std::string& id : ids) joined += (joined.empty() ? "" : ", ") + Visible(id);
-    return joined;
+std::string JoinIds(std::vector<std::string> ids) {
+    for (std::string& id : ids) id = Visible(id);
+    return Joined(ids, ", ");
 }
 
 class TextReport {
@@ -182,10 +181,8 @@ private:
             return "MISSING: no [" + install.name + ".NTx86], [" + install.name + ".NT] or [" +
                    install.name + "]";
         std::string text = "installs from [" + install.chosen + "]";
-        std::string copies;
-        for (const std::string& item : install.copyFiles)
-            copies += (copies.empty() ? "" : ", ") + item;
-        text += copies.empty() ? ", copies nothing" : ", copies " + copies;
+        text += install.copyFiles.empty() ? ", copies nothing"
+                                          : ", copies " + Joined(install.copyFiles, ", ");
         for (const std::string& binary : install.serviceBinaries)
             text += "; service binary " + binary;
         return text;
