@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "pkgcheck/check/DryRun.h"
+#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/machines/Devices.h"
-#include "pkgcheck/package/Inf.h"
-#include "pkgcheck/package/InstallerLoad.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListCheck.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
+#include "pkgcheck/pe/InstallerLoad.h"
 #include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
 

@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "pkgcheck/package/InfText.h"
-#include "pkgcheck/package/Pe.h"
+#include "pkgcheck/inf/InfText.h"
+#include "pkgcheck/pe/Pe.h"
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Text.h"
 

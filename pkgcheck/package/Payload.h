@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/report/Finding.h"
 
 namespace pkgcheck {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/inf/Inf.h"
 
 namespace pkgcheck {
 

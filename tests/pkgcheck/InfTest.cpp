@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Text.h"

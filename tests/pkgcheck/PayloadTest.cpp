@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pkgcheck/package/Inf.h"
+#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/package/Payload.h"
 #include "tests/pkgcheck/Fixtures.h"
 

@@ -4,9 +4,9 @@
 #include <functional>
 #include <sstream>
 
-#include "pkgcheck/package/InstallerLoad.h"
-#include "pkgcheck/package/Pe.h"
-#include "pkgcheck/package/SystemExports.h"
+#include "pkgcheck/pe/InstallerLoad.h"
+#include "pkgcheck/pe/Pe.h"
+#include "pkgcheck/pe/SystemExports.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {

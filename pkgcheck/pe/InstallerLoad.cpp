@@ -1,4 +1,4 @@
-#include "pkgcheck/package/InstallerLoad.h"
+#include "pkgcheck/pe/InstallerLoad.h"
 
 #include <algorithm>
 #include <map>
@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "pkgcheck/package/Pe.h"
-#include "pkgcheck/package/SystemExports.h"
+#include "pkgcheck/pe/Pe.h"
+#include "pkgcheck/pe/SystemExports.h"
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"

@@ -1,4 +1,4 @@
-#include "pkgcheck/package/InfText.h"
+#include "pkgcheck/inf/InfText.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "pkgcheck/package/SystemExports.h"
+#include "pkgcheck/pe/SystemExports.h"
 
 #include <unordered_map>
 #include <utility>

@@ -3,9 +3,9 @@
 #include <limits>
 #include <memory>
 
-#include "pkgcheck/package/Inf.h"
-#include "pkgcheck/package/InfPlaces.h"
-#include "pkgcheck/package/InfText.h"
+#include "pkgcheck/inf/Inf.h"
+#include "pkgcheck/inf/InfPlaces.h"
+#include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "pkgcheck/package/Inf.h"
-#include "pkgcheck/package/InfPlaces.h"
+#include "pkgcheck/inf/Inf.h"
+#include "pkgcheck/inf/InfPlaces.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
 

@@ -1,4 +1,4 @@
-#include "pkgcheck/package/Pe.h"
+#include "pkgcheck/pe/Pe.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "pkgcheck/package/InfPlaces.h"
+#include "pkgcheck/inf/InfPlaces.h"
 
 #include "pkgcheck/read/Text.h"
 
