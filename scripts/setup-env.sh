@@ -23,13 +23,36 @@ missing() {
     done
 }
 
+# Where the setup leaves the reason why 32-bit runs cannot be had, for the
+# tests and the demo to quote; absent when wine32 is installed.
+reason_file="$here/../build/wine32-missing.txt"
+
+# A mirror in the middle of a sync serves one index out of step with its
+# Release file for minutes or hours; the other indexes still came, and
+# everything they list can be installed.  So a failed update is tried again
+# a few times, and then the setup goes on with what it has.
 apt_updated=no
+failed_indexes=
+apt_update() {
+    local try log
+    log=$(mktemp)
+    for try in 1 2 3; do
+        if [ "$try" -eq 1 ]; then echo "== apt-get update"; else echo "== apt-get update (try $try of 3)"; fi
+        if apt-get -o DPkg::Lock::Timeout=900 update -q >"$log" 2>&1; then
+            rm -f "$log"
+            apt_updated=yes
+            return 0
+        fi
+        [ "$try" -lt 3 ] && sleep 20
+    done
+    failed_indexes=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$log" | tr '\n' ' ')
+    echo "== apt-get update failed 3 times; going on with the indexes that came." \
+         "Failed: ${failed_indexes:-$(grep -m1 '^E:' "$log")}"
+    rm -f "$log"
+    apt_updated=yes
+}
 apt_install() {
-    if [ "$apt_updated" = no ]; then
-        echo "== apt-get update"
-        apt-get -o DPkg::Lock::Timeout=900 update -q >/dev/null
-        apt_updated=yes
-    fi
+    [ "$apt_updated" = yes ] || apt_update
     echo "== installing packages: $*"
     DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
         install -y -q "$@" >/dev/null
@@ -68,9 +91,29 @@ if ! "$here/setup-emulation.sh"; then
     echo "== 32-bit emulation unavailable: 32-bit runs will be skipped"
 fi
 
+# Without wine32 only the 32-bit runs are lost (the tests skip them and say
+# why, the demo runs the 64-bit builds): that is no reason to stop.
 mapfile -t need < <(missing "${i386[@]}")
 if [ "${#need[@]}" -gt 0 ]; then
-    apt_install "${need[@]}"
+    [ "$apt_updated" = yes ] || apt_update
+    echo "== installing packages: ${need[*]}"
+    log=$(mktemp)
+    if DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
+            install -y -q "${need[@]}" >"$log" 2>&1; then
+        rm -f "$reason_file"
+    else
+        # apt's own words: the first 32-bit package it could not resolve,
+        # else its first error; and the indexes that did not come, if any.
+        why=$(grep -m1 -E '^ +[^ ]+:i386 : (Pre)?Depends' "$log" | sed -E 's/^ +//; s/ +/ /g')
+        [ -n "$why" ] || why=$(grep -m1 '^E:' "$log" | sed 's/^E: //')
+        [ -z "$failed_indexes" ] || why="$why; indexes that failed to download: ${failed_indexes% }"
+        mkdir -p "$(dirname "$reason_file")"
+        echo "${need[*]} cannot be installed (apt: ${why:-no reason given})" >"$reason_file"
+        echo "== $(cat "$reason_file"): 32-bit runs will be skipped"
+    fi
+    rm -f "$log"
+else
+    rm -f "$reason_file"
 fi
 
 echo "== environment ready"

@@ -28,4 +28,21 @@ echo "== reproducible build"
 ./scripts/check-reproducible.sh
 
 echo "== Windows-side tests under Wine (creating a Wine prefix takes a few minutes)"
-/usr/bin/python3 -m pytest -q -rs -p no:cacheprovider --durations=5 tests/wine
+status=0
+/usr/bin/python3 -m pytest -q -rs -p no:cacheprovider --durations=5 \
+    --junitxml=build/wine-results.xml tests/wine || status=$?
+
+# A green run that left out the 32-bit half should not pass unnoticed: the
+# last lines say what was skipped and why.
+/usr/bin/python3 - build/wine-results.xml <<'PY'
+import collections, sys, xml.etree.ElementTree as ET
+cases = list(ET.parse(sys.argv[1]).iter("testcase"))
+skips = collections.Counter(s.get("message", "").removeprefix("Skipped: ").strip()
+                            for c in cases for s in c.findall("skipped"))
+failed = sum(1 for c in cases if c.find("failure") is not None or c.find("error") is not None)
+for reason, n in skips.most_common():
+    print(f"== skipped {n} Windows-side row{'s' if n != 1 else ''}: {reason}")
+print(f"wine: {len(cases) - failed - sum(skips.values())} passed, {failed} failed, "
+      f"{sum(skips.values())} skipped")
+PY
+exit "$status"

@@ -466,7 +466,11 @@ def win32_support() -> tuple[bool, str]:
 
 def _probe_win32() -> tuple[bool, str]:
     if not os.access(WINE32, os.X_OK):
-        return False, f"32-bit runs skipped: {WINE32} missing (package wine32:i386)"
+        # scripts/setup-env.sh leaves apt's reason when it could not install it.
+        why = REPO / "build" / "wine32-missing.txt"
+        return False, "32-bit runs skipped: " + (
+            why.read_text().strip() if why.exists() else
+            f"{WINE32} missing (package wine32:i386)")
     r = subprocess.run(["bash", str(REPO / "scripts" / "setup-emulation.sh")],
                        stdin=subprocess.DEVNULL, capture_output=True, text=True)
     if r.returncode != 0:
