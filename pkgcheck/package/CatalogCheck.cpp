@@ -105,7 +105,7 @@ private:
         state.image = hash.image;
         state.hash = HexDigest(hash.hash);
         const std::string kindOfHash = hash.image ? "image hash" : "SHA-1";
-        const std::string its = "its " + kindOfHash + " " + state.hash;
+        const std::string its = "its " + kindOfHash + " is " + state.hash;
         if (const CatalogMember* member = Find(byTag_, state.hash)) {
             state.state = "member";
             if (!NamesServed(member->osAttr))
@@ -136,7 +136,8 @@ private:
             state.state = "catalog-changed";
             return Error(state.state.c_str(), file.shown,
                          "changed after the catalog was made: " + out_.catalog + " lists " +
-                             named->file + " with the hash " + named->tag + ", " + its + notFound);
+                             named->file + " by the hash " + named->tag + ", and " + its + " now" +
+                             notFound);
         }
         state.state = "catalog-no-member";
         std::string why;
@@ -144,7 +145,7 @@ private:
             why = " (its members carry other hashes than SHA-1, which " + request_.served +
                   " do not look up)";
         Error(state.state.c_str(), file.shown,
-              "is no member of " + out_.catalog + why + ": " + its + " is not in it" + notFound);
+              "is no member of " + out_.catalog + why + ": " + its + notFound);
     }
 
     const CatalogRequest& request_;
