@@ -40,8 +40,15 @@ public:
         for (std::size_t i = 0; i < catalog_.members.size(); ++i) {
             const CatalogMember& m = catalog_.members[i];
             byTag_.emplace(m.tag, i);
-            if (!m.file.empty()) byFile_.emplace(UpperAscii(m.file), i);
-            sha1Members_ |= m.algorithm.empty() || m.algorithm == kOidSha1;
+            const bool sha1 = m.algorithm.empty() || m.algorithm == kOidSha1;
+            sha1Members_ |= sha1;
+            // A catalog for old and new systems alike names a file twice, by
+            // SHA-1 and by SHA-256; the SHA-1 member is the one that counts.
+            if (m.file.empty()) continue;
+            const auto named = byFile_.emplace(UpperAscii(m.file), i);
+            if (!named.second && sha1 &&
+                catalog_.members[named.first->second].algorithm != kOidSha1)
+                named.first->second = i;
         }
         if (!NamesServed(catalog_.osAttr))
             Warn("catalog-systems", out_.catalog,
