@@ -132,6 +132,9 @@ private:
                              "by its image hash (without its checksum and certificate table), " +
                              state.hash + notFound);
         }
+        // Another hash for catalog look-ups came with Windows 8, and SHA-1 is
+        // still its default:
+        // https://learn.microsoft.com/en-us/windows/win32/api/mscat/nf-mscat-cryptcatadminacquirecontext2
         if (named != nullptr && !named->algorithm.empty() && named->algorithm != kOidSha1) {
             state.state = "catalog-algorithm";
             return Error(state.state.c_str(), file.shown,
@@ -139,6 +142,9 @@ private:
                              AlgorithmName(named->algorithm) + " hash only; " + request_.served +
                              " look a file up by its SHA-1 alone" + notFound);
         }
+        // Any change of a file after signing, a byte in the INF included,
+        // leaves it out of the signature:
+        // https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
         if (named != nullptr) {
             state.state = "catalog-changed";
             return Error(state.state.c_str(), file.shown,

@@ -92,6 +92,26 @@ TEST(ReadCatalog, ReadsTheExampleCatalogAsMakePayloadWroteIt) {
     }
 }
 
+// Signing a PE file embeds a certificate table and sets the checksum; its
+// image hash, which its member is looked up by, stays what it was.
+TEST(HashAsWindows, LeavesOutWhatSigningChanges) {
+    for (const bool pe32plus : {false, true}) {
+        const std::string plain = testing::TinyImage(0x14C, 1, pe32plus);
+        std::string signedImage = plain + std::string(16, '\x5A');
+        const std::size_t optional = 0x58;
+        const std::size_t entry = optional + (pe32plus ? 112 : 96) + 4 * 8;
+        signedImage[optional + 64] = '\x34';  // the checksum
+        signedImage[entry + 1] = '\x02';      // the table at 0x200,
+        signedImage[entry + 4] = '\x10';      // 16 bytes long
+        const FileHash before = HashAsWindows(plain);
+        const FileHash after = HashAsWindows(signedImage);
+        EXPECT_TRUE(before.image && after.image) << pe32plus;
+        EXPECT_EQ(HexDigest(after.hash), HexDigest(before.hash)) << pe32plus;
+        EXPECT_NE(HexDigest(after.flat), HexDigest(before.flat)) << pe32plus;
+        EXPECT_NE(HexDigest(after.hash), HexDigest(after.flat)) << pe32plus;
+    }
+}
+
 TEST(ReadCatalog, RefusesWhatIsNoCatalog) {
     const std::string cat = ReadSource("examples/package/drv/stordrv.cat");
     std::string nested;
