@@ -114,6 +114,16 @@ private:
         report_.payload = CheckPayload(*report_.inf, item.dir, dirShown, kInfName);
         Add(report_.payload->errors, &report_.errors);
         Add(report_.payload->warnings, &report_.warnings);
+        CheckCatalog(CatalogRequestFor(*report_.payload, {item.found, item.path}, "x86",
+                                       {"2:5.0", "2:5.1", "2:5.2"}, "2000, XP and Server 2003"));
+    }
+
+    // Whether the catalog holds every file that the INF installs.
+    void CheckCatalog(const std::optional<CatalogRequest>& request) {
+        if (!request) return;
+        report_.catalogs.push_back(CheckCatalogMembers(*request));
+        Add(report_.catalogs.back().errors, &report_.errors);
+        Add(report_.catalogs.back().warnings, &report_.warnings);
     }
 
     // The installer tool as the loaders of 2000, XP and XP x64 read it. It

@@ -10,6 +10,7 @@
 #include "pkgcheck/check/DryRun.h"
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/machines/Devices.h"
+#include "pkgcheck/package/CatalogCheck.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListCheck.h"
 #include "pkgcheck/package/Payload.h"
@@ -71,6 +72,7 @@ struct Report {
     std::optional<CrossCheck> cross;
     std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
     std::optional<Payload> payload;      // when the INF was read, and not with --write-list
+    std::vector<CatalogCheck> catalogs;  // one for each architecture whose catalog is there
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;

@@ -356,7 +356,7 @@ private:
                 for (int k = 0; k < rank; ++k) {
                     if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
                     rank = k;
-                    catalog = {keys[k], Value(kv.value), l.line, ""};
+                    catalog = {keys[k], Value(kv.value), l.line, "", ""};
                 }
             });
         if (catalog.name.empty())
@@ -367,6 +367,7 @@ private:
         const Found found = finder_.Find(infDir_, infDirShown_, {catalog.name});
         WarnAmbiguous(infDirShown_ + "\\" + catalog.name, found);
         catalog.found = found.problem.empty() ? found.shown : "";
+        catalog.path = found.problem.empty() ? found.path : "";
         if (catalog.found.empty())
             Error("catalog-missing", catalog.line,
                   "[Version] names the catalog " + catalog.name + " (" + catalog.key +

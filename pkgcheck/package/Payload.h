@@ -57,6 +57,7 @@ struct PayloadCatalog {
     std::string name;
     int line = 0;
     std::string found;  // as spelled on disk, from the package; empty: not there
+    std::string path;   // host path, when found
 };
 
 struct Payload {

@@ -98,6 +98,24 @@ void WritePayload(JsonWriter& json, const Payload& p) {
     json.EndObject();
 }
 
+void WriteCatalogs(JsonWriter& json, const std::vector<CatalogCheck>& catalogs) {
+    json.BeginArray();
+    for (const CatalogCheck& c : catalogs) {
+        json.BeginObject().Key("architecture").String(c.architecture);
+        json.Key("catalog").String(c.catalog).Key("read").Bool(c.read);
+        json.Key("signature").Bool(c.signature);
+        json.Key("members").Number(static_cast<long long>(c.members)).Key("files").BeginArray();
+        for (const CatalogFileState& file : c.files) {
+            json.BeginObject().Key("file").String(file.file).Key("image").Bool(file.image);
+            json.Key("hash");
+            StringOrNull(json, file.hash);
+            json.Key("state").String(file.state).EndObject();
+        }
+        json.EndArray().EndObject();
+    }
+    json.EndArray();
+}
+
 void WriteList(JsonWriter& json, const ListCheck& list) {
     json.BeginObject().Key("bytes").Number(static_cast<long long>(list.bytes.size()));
     json.Key("nulOffset");
@@ -277,6 +295,8 @@ void FormatJson(const Report& r, const Output& output) {
         WritePayload(json, *r.payload);
     else
         json.Null();
+    json.Key("catalogs");
+    WriteCatalogs(json, r.catalogs);
     json.Key("dryRun");
     if (r.dryRun)
         WriteDryRun(json, r);

@@ -63,6 +63,7 @@ public:
         InfPart();
         InstallerPart();
         PayloadPart();
+        for (const CatalogCheck& c : r_.catalogs) CatalogPart(c);
         DryRunPart();
         FleetPart();
         FindingsPart("Warnings", r_.warnings);
@@ -174,6 +175,34 @@ private:
         else
             out_ += p.catalog->name + " (" + p.catalog->key + "), " +
                     (p.catalog->found.empty() ? std::string("MISSING") : p.catalog->found) + "\n";
+    }
+
+    // Each file the INF installs, by the hash Windows looks it up by.
+    void CatalogPart(const CatalogCheck& c) {
+        out_ += "\nCatalog for " + c.architecture + ": " + c.catalog;
+        if (!c.read) {
+            out_ += ", UNREADABLE (see the errors)\n";
+            return;
+        }
+        out_ += ", " + Plural(c.members, "member", "members") +
+                (c.signature ? "; signed (signer infos present, certificates not verified)\n"
+                             : "; no signature (no signer infos)\n");
+        std::size_t width = 4;
+        for (const CatalogFileState& file : c.files)
+            width = std::max(width, std::min<std::size_t>(file.file.size(), 40));
+        out_ += "  " + Left("file", width) + "  hash" + std::string(44, ' ') + "member\n";
+        for (const CatalogFileState& file : c.files)
+            Row({"  ", Left(file.file, width), "  ", file.image ? "image " : "SHA-1 ",
+                 Left(file.hash, 40), "  ", MemberText(file.state)});
+    }
+
+    static std::string MemberText(const std::string& state) {
+        if (state == "member") return "yes";
+        if (state == "catalog-changed") return "NO: changed after the catalog";
+        if (state == "catalog-flat-hash") return "NO: listed by the SHA-1 of all its bytes";
+        if (state == "catalog-algorithm") return "NO: listed by another hash than SHA-1";
+        if (state == "unreadable") return "UNREADABLE";
+        return "NO";
     }
 
     static std::string InstallText(const PayloadInstall& install) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "pkgcheck/catalog/Sha1.h"
+#include "tests/pkgcheck/CatalogWriter.h"
 #include "tests/pkgcheck/Fixtures.h"
 
 namespace pkgcheck {
@@ -40,13 +42,15 @@ protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", testing::TinyImage());
-        pkg.Write("drv/stordrv.inf",
-                  testing::Utf16Le("[Version]\r\nCatalogFile=stordrv.cat\r\n"
-                                   "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
-                                   "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
-                                   "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
-                                   "[Inst]\r\n"));
-        pkg.Write("drv/stordrv.cat", "");
+        const std::string inf = testing::Utf16Le(
+            "[Version]\r\nCatalogFile=stordrv.cat\r\n"
+            "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
+            "[Models.NTx86]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+            "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+            "[Inst]\r\n");
+        pkg.Write("drv/stordrv.inf", inf);
+        pkg.Write("drv/stordrv.cat",
+                  testing::CatalogBytes({{HexDigest(Sha1Of(inf)), "stordrv.inf"}}));
         devices.Write("devices.reg",
                       testing::Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                                        "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI\\"
@@ -69,6 +73,17 @@ TEST_F(EndToEnd, CleanPackagePassesEvenWhenStrict) {
                     "E:\\setup\\install.exe E:\\setup\\drv\\stordrv.inf "
                     "\"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\""))
         << run.out;
+}
+
+// The example package, its catalog included, with a stand-in installer tool.
+TEST_F(EndToEnd, ExamplePackagePassesWhenStrict) {
+    const TempDir example;
+    std::filesystem::copy(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package", example.path(),
+                          std::filesystem::copy_options::recursive);
+    example.Write("install.exe", testing::TinyImage());
+    const ToolRun run = RunTool("--strict " + example.path().string());
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run.out, "  drv\\stordrv.sys  image ")) << run.out;
 }
 
 TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {

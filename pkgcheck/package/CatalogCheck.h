@@ -1,0 +1,59 @@
+#pragma once
+// Whether the catalog that an INF names covers what the INF installs, as
+// 2000 and XP look each file up in it. One architecture's payload at a
+// time: its catalog, the INF, and the files its install sections copy.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pkgcheck/package/Payload.h"
+#include "pkgcheck/report/Finding.h"
+
+namespace pkgcheck {
+
+// A file as the package holds it.
+struct CatalogSubject {
+    std::string shown;  // drv\stordrv.sys
+    std::string path;   // host path
+};
+
+struct CatalogRequest {
+    std::string architecture;  // x86, amd64
+    CatalogSubject catalog;
+    std::vector<CatalogSubject> files;  // the INF first, then what its sections copy
+    // The systems the INF serves there, as OSAttr names them: 2:5.0 (2000),
+    // 2:5.1 (XP), 2:5.2 (Server 2003, XP x64).
+    std::vector<std::string> systems;
+    std::string served;  // those systems in words: "2000, XP and Server 2003"
+};
+
+struct CatalogFileState {
+    std::string file;    // as the package holds it
+    bool image = false;  // hashed as a PE image
+    std::string hash;    // hexadecimal, as Windows looks the file up; empty: not read
+    std::string state;   // "member", or the kind of the finding that says why not
+};
+
+struct CatalogCheck {
+    std::string architecture;
+    std::string catalog;  // as the package holds it
+    bool read = false;    // parsed as a catalog
+    bool signature = false;
+    std::size_t members = 0;
+    std::vector<CatalogFileState> files;
+    std::vector<Finding> errors;
+    std::vector<Finding> warnings;
+};
+
+CatalogCheck CheckCatalogMembers(const CatalogRequest& request);
+
+// The request for what CheckPayload found: the INF, every copied file that
+// is there, and the catalog; none when no catalog is there to read.
+std::optional<CatalogRequest> CatalogRequestFor(const Payload& payload, const CatalogSubject& inf,
+                                                const std::string& architecture,
+                                                const std::vector<std::string>& systems,
+                                                const std::string& served);
+
+}  // namespace pkgcheck
