@@ -268,6 +268,39 @@ public:
         return length > 0;
     }
 
+    std::uint32_t RunProgram(const char* path, char* commandLine,
+                             std::uint32_t* exitStatus) override {
+        // With the application's full path the system searches nowhere and
+        // starts no shell; the child inherits the error mode.
+        // learn.microsoft.com/windows/win32/api/processthreadsapi/nf-processthreadsapi-createprocessa
+        STARTUPINFOA own;
+        own.cb = sizeof own;
+        GetStartupInfoA(&own);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (own.dwFlags & STARTF_USESHOWWINDOW) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = own.wShowWindow;
+        }
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            const DWORD error = GetLastError();
+            return error != 0 ? error : kErrorGenFailure;
+        }
+        CloseHandle(process.hThread);
+        // This is the work thread: the window's thread serves the messages
+        // meanwhile.
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 0;
+        const BOOL known = GetExitCodeProcess(process.hProcess, &status);
+        const DWORD error = known ? 0 : GetLastError();
+        CloseHandle(process.hProcess);
+        if (!known) return error != 0 ? error : kErrorGenFailure;
+        *exitStatus = status;
+        return 0;
+    }
+
 private:
     SetupLibrary library_ = {};
 };

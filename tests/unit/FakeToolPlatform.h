@@ -157,6 +157,15 @@ public:
         return code == 87 && text.Assign("The parameter is incorrect.");
     }
 
+    // --- the hand-off ---
+    std::uint32_t programError = 0;   // what starting a program fails with
+    std::uint32_t programStatus = 0;  // the exit status it ends with
+    std::uint32_t RunProgram(const char* path, char* line, std::uint32_t* exitStatus) override {
+        events.push_back(std::string("run ") + path + " | " + line);
+        *exitStatus = programStatus;
+        return programError;
+    }
+
     int infsOpen = 0;
 
 private:
