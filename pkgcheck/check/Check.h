@@ -71,6 +71,10 @@ struct Report {
     std::optional<CrossCheck> cross;
     std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
     std::optional<Payload> payload;      // when the INF was read, and not with --write-list
+    // When the INF has models for XP x64 and Server 2003 x64: the 64-bit tool
+    // amd64\install.exe (when found), and what those systems install.
+    std::optional<LoadCheck> installer64;
+    std::optional<Payload> payloadAmd64;
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;

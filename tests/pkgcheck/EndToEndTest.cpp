@@ -40,6 +40,7 @@ protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", testing::TinyImage());
+        pkg.Write("amd64/install.exe", testing::TinyImage(0x8664, 2, true));
         pkg.Write("drv/stordrv.inf",
                   testing::Utf16Le("[Version]\r\nCatalogFile=stordrv.cat\r\n"
                                    "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
@@ -170,6 +171,12 @@ TEST_F(EndToEnd, CommandLineConventions) {
     pkg.Write("stops/drv/stordrv.inf",
               "[Version]\r\nCatalogFile=gone.cat\r\n[Manufacturer]\r\nM=Models\r\n"
               "[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
+    // Models for XP x64, and no 64-bit tool: x86 installs all the same.
+    pkg.Write("nox64/key.ini", "id1=VEN_8086&DEV_2922\r\n");
+    pkg.Write("nox64/install.exe", testing::TinyImage());
+    pkg.Write("nox64/drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+              "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
     pkg.Write("win7/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models,NTx86.6.1\r\n[Models.NTx86.6.1]\r\n"
               "D=I,PCI\\VEN_8086&DEV_2922\r\n");
@@ -187,6 +194,10 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"PKG --devices " + reg, 0, "\n  The package installs it on 2000 and XP (x86)", ""},
         {"PKG/stops --devices " + reg, 2,
          "\n  The installation stops: drv\\stordrv.inf line 2 [catalog-missing]", ""},
+        {"PKG/nox64 --devices " + reg, 2, "\n  The package installs it on 2000 and XP (x86)",
+         "The installation stops"},
+        {"PKG/nox64 --json", 2, "pkgcheck: amd64\\install.exe: no directory amd64", ""},
+        {"PKG --json", 0, "\"payloadAmd64\": {\n    \"architecture\": \"amd64\"", ""},
         {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},
         {"PKG --code-page 932 --devices " + Device("wide.txt"), 0, "unconvertible", ""},
         {"PKG --code-page ' 932'", 2, "--code-page takes the number", ""},
