@@ -258,6 +258,8 @@ private:
             report_.chosenInInf = Judge(source, report_.devices->names[Index(run.chosen)]);
         if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(source);
         if (!run.command.empty()) report_.installStop = FirstStop();
+        if (!run.command.empty() && !x64Errors_.empty())
+            report_.installStopX64 = report_.errors[*x64Errors_.begin()];
     }
 
     // Once the installer starts, any error of the package stops it; so does

@@ -240,6 +240,16 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
         WriteFinding(json, *r.installStop);
     else
         json.Null();
+    json.Key("installsX64");
+    if (run.command.empty() || !r.payloadAmd64)
+        json.Null();
+    else
+        json.Bool(!r.installStopX64);
+    json.Key("installStoppedByX64");
+    if (r.installStopX64)
+        WriteFinding(json, *r.installStopX64);
+    else
+        json.Null();
     json.EndObject();
 }
 

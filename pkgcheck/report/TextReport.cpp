@@ -240,6 +240,13 @@ private:
                                          "  The package installs it on 2000 and XP (x86): "
                                          "nothing found stops the installation");
             out_ += "\n";
+            if (r_.payloadAmd64)
+                out_ += r_.installStopX64
+                            ? "  On XP x64 and Server 2003 x64 the installation stops: " +
+                                  FindingLine(*r_.installStopX64) + "\n"
+                            : std::string(
+                                  "  On XP x64 and Server 2003 x64 amd64\\install.exe "
+                                  "installs it: nothing found stops the installation\n");
         } else {
             out_ += std::string("  On ") + kLauncherPlatforms +
                     " the launcher shows a box captioned \"" + run.boxCaption +
