@@ -152,7 +152,7 @@ AMD64_TOOL = Program("INSTALL64_EXE", "dist/x64/install.exe", 40 * 1024, (4,))
 XP_X64_VERSION = (5, 2)
 
 
-def test_amd64_tool_is_a_small_64_bit_gui_program_that_xp_x64_loads():
+def test_amd64_tool_is_a_small_64_bit_gui_program_that_xp_x64_loads(version):
     path = Path(os.environ.get(AMD64_TOOL.variable, ROOT / AMD64_TOOL.path))
     assert path.is_file(), f"{path} is missing: build it with the win64 preset"
     image = pefile.PE(str(path))
@@ -177,6 +177,19 @@ def test_amd64_tool_is_a_small_64_bit_gui_program_that_xp_x64_loads():
             if (dll, name) not in reviewed or "XP x64" in reviewed[dll, name]:
                 problems.append(f"{dll}!{name}")
     assert not problems, "not reviewed, or missing on XP x64: " + ", ".join(problems)
+    # Its own version record and manifest, for the x64 processor.
+    strings = {}
+    for info in image.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update(table.entries)
+    assert strings.get(b"FileVersion") == version.encode()
+    [[manifest]] = resources(image, RT_MANIFEST).values()
+    identity = minidom.parseString(manifest).getElementsByTagNameNS(ASM_V1, "assemblyIdentity")
+    assert identity[0].getAttribute("processorArchitecture").lower() == "amd64"
+    levels = minidom.parseString(manifest).getElementsByTagNameNS(ASM_V3,
+                                                                  "requestedExecutionLevel")
+    assert [e.getAttribute("level") for e in levels] == ["asInvoker"]
 
 
 def icon_image(data):
