@@ -1,17 +1,18 @@
 #!/usr/bin/python3
-"""Writes the example package's payload: drv/stordrv.sys and drv/stordrv.cat.
+"""Writes the example package's payload: drv/stordrv.sys (x86),
+drv/amd64/stordrv.sys (x64) and drv/stordrv.cat.
 
     /usr/bin/python3 examples/make_payload.py [OUTPUT_DIR]
 
 OUTPUT_DIR defaults to examples/package/drv. The catalog is made from the
-committed drv/stordrv.inf and the driver just written, so after an edit of the
+committed drv/stordrv.inf and the drivers just written, so after an edit of the
 INF a re-run keeps the catalog current. The output depends on nothing but
 these sources: no clock, no randomness, no compiler, the same bytes on every
 checkout.
 
-stordrv.sys is a do-nothing stand-in for the vendor's driver, which a real
-package ships in its place. Its DriverEntry returns STATUS_SUCCESS and the
-driver neither creates a device object nor handles a request. The INF's IDs
+Each stordrv.sys is a do-nothing stand-in for the vendor's driver, which a
+real package ships in its place. Its DriverEntry returns STATUS_SUCCESS and
+the driver neither creates a device object nor handles a request. The INF's IDs
 are those of real disk controllers: never install the example on a real
 machine, whose disk controller would then be left to a driver that does
 nothing.
@@ -30,27 +31,33 @@ PACKAGE_DRV = Path(__file__).resolve().parent / "package" / "drv"
 INF_NAME = "stordrv.inf"
 SYS_NAME = "stordrv.sys"
 CAT_NAME = "stordrv.cat"
+# Where [SourceDisksNames.amd64] puts the 64-bit driver, below drv/.
+AMD64_DIR = "amd64"
 
 # --- the driver image -----------------------------------------------------
 
-# DriverEntry(PDRIVER_OBJECT, PUNICODE_STRING), stdcall:
+# DriverEntry(PDRIVER_OBJECT, PUNICODE_STRING) on x86, stdcall:
 #     xor eax, eax    ; STATUS_SUCCESS
 #     ret 8
-# It touches no absolute address, so the image holds no fixup and loads at
-# any base.
-DRIVER_ENTRY_CODE = bytes([0x33, 0xC0, 0xC2, 0x08, 0x00])
+# and on x64, where the caller owns the stack:
+#     xor eax, eax
+#     ret
+# Neither touches an absolute address, so the image holds no fixup and loads
+# at any base.
+X86_ENTRY_CODE = bytes([0x33, 0xC0, 0xC2, 0x08, 0x00])
+AMD64_ENTRY_CODE = bytes([0x33, 0xC0, 0xC3])
 
 IMAGE_BASE = 0x10000  # customary for drivers; the kernel places each where it has room
 SECTION_ALIGNMENT = 0x1000
 FILE_ALIGNMENT = 0x200
 PE_OFFSET = 0x40  # right after the DOS header: the file never runs on DOS
-OPTIONAL_HEADER_SIZE = 0xE0  # PE32 with all 16 data directories
-CHECKSUM_OFFSET = PE_OFFSET + 4 + 20 + 64
-DATA_DIRECTORIES_OFFSET = PE_OFFSET + 4 + 20 + 96
+CHECKSUM_OFFSET = PE_OFFSET + 4 + 20 + 64  # the same in PE32 and PE32+
 DIR_SECURITY, DIR_BASERELOC = 4, 5
 
 IMAGE_FILE_MACHINE_I386 = 0x014C
+IMAGE_FILE_MACHINE_AMD64 = 0x8664
 IMAGE_FILE_EXECUTABLE_IMAGE = 0x0002
+IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x0020
 IMAGE_FILE_32BIT_MACHINE = 0x0100
 IMAGE_SUBSYSTEM_NATIVE = 1
 SCN_CODE_EXECUTE_READ = 0x60000020
@@ -77,30 +84,54 @@ def section_header(name, virtual_size, rva, raw_size, raw_pointer, flags):
                        0, 0, 0, 0, flags)
 
 
-def pe_headers(reloc):
-    text_raw = align(len(DRIVER_ENTRY_CODE), FILE_ALIGNMENT)
+class Arch:
+    """What tells the x86 image from the x64 one."""
+
+    def __init__(self, amd64):
+        self.amd64 = amd64
+        self.code = AMD64_ENTRY_CODE if amd64 else X86_ENTRY_CODE
+        # PE32+ drops BaseOfData and widens the image base and the four
+        # stack and heap sizes to 64 bits.
+        self.optional_size = 0xF0 if amd64 else 0xE0
+        self.directories_offset = PE_OFFSET + 4 + 20 + (112 if amd64 else 96)
+        # XP x64 and Server 2003 x64 are NT 5.2; 2000 is 5.0.
+        self.version = (5, 2) if amd64 else (5, 0)
+
+
+def pe_headers(reloc, arch):
+    text_raw = align(len(arch.code), FILE_ALIGNMENT)
     reloc_raw = align(len(reloc), FILE_ALIGNMENT)
     size_of_image = align(RELOC_RVA + len(reloc), SECTION_ALIGNMENT)
     dos = bytearray(PE_OFFSET)
     dos[0:2] = b"MZ"
     struct.pack_into("<I", dos, 0x3C, PE_OFFSET)
-    file_header = struct.pack("<HHIIIHH", IMAGE_FILE_MACHINE_I386, 2, 0, 0, 0,
-                              OPTIONAL_HEADER_SIZE,
-                              IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_32BIT_MACHINE)
-    optional = struct.pack(
-        "<HBBIIIIIIIIIHHHHHHIIIIHHIIIIII",
-        0x10B, 1, 0,                    # PE32, linker version
-        text_raw, reloc_raw, 0,         # sizes of code, initialized, uninitialized data
-        TEXT_RVA, TEXT_RVA, RELOC_RVA,  # entry point, base of code, base of data
-        IMAGE_BASE, SECTION_ALIGNMENT, FILE_ALIGNMENT,
-        5, 0, 1, 0, 5, 0,               # OS, image and subsystem versions
-        0, size_of_image, SIZE_OF_HEADERS,
-        0,                              # checksum, filled in last
-        IMAGE_SUBSYSTEM_NATIVE, 0,
-        0x40000, 0x1000, 0x100000, 0x1000, 0, 16)
+    machine, flags = ((IMAGE_FILE_MACHINE_AMD64,
+                       IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_LARGE_ADDRESS_AWARE)
+                      if arch.amd64 else
+                      (IMAGE_FILE_MACHINE_I386,
+                       IMAGE_FILE_EXECUTABLE_IMAGE | IMAGE_FILE_32BIT_MACHINE))
+    file_header = struct.pack("<HHIIIHH", machine, 2, 0, 0, 0, arch.optional_size, flags)
+    major, minor = arch.version
+    if arch.amd64:
+        head = struct.pack("<HBBIIIIIQ", 0x20B, 1, 0, text_raw, reloc_raw, 0,
+                           TEXT_RVA, TEXT_RVA, IMAGE_BASE)
+        sizes = struct.pack("<QQQQ", 0x40000, 0x1000, 0x100000, 0x1000)
+    else:
+        head = struct.pack("<HBBIIIIIII", 0x10B, 1, 0, text_raw, reloc_raw, 0,
+                           TEXT_RVA, TEXT_RVA, RELOC_RVA, IMAGE_BASE)
+        sizes = struct.pack("<IIII", 0x40000, 0x1000, 0x100000, 0x1000)
+    optional = (head +
+                struct.pack("<IIHHHHHHIIII HH".replace(" ", ""),
+                            SECTION_ALIGNMENT, FILE_ALIGNMENT,
+                            major, minor, 1, 0, major, minor,  # OS, image, subsystem versions
+                            0, size_of_image, SIZE_OF_HEADERS,
+                            0,  # checksum, filled in last
+                            IMAGE_SUBSYSTEM_NATIVE, 0) +
+                sizes + struct.pack("<II", 0, 16))
+    assert len(optional) == arch.optional_size - 16 * 8
     directories = bytearray(16 * 8)
     struct.pack_into("<II", directories, DIR_BASERELOC * 8, RELOC_RVA, len(reloc))
-    sections = (section_header(b".text", len(DRIVER_ENTRY_CODE), TEXT_RVA, text_raw,
+    sections = (section_header(b".text", len(arch.code), TEXT_RVA, text_raw,
                                SIZE_OF_HEADERS, SCN_CODE_EXECUTE_READ) +
                 section_header(b".reloc", len(reloc), RELOC_RVA, reloc_raw,
                                SIZE_OF_HEADERS + text_raw, SCN_DATA_DISCARDABLE_READ))
@@ -123,20 +154,20 @@ def pe_checksum(image):
     return ((total & 0xFFFF) + len(image)) & 0xFFFFFFFF
 
 
-def driver_image():
+def driver_image(arch):
     reloc = relocation_block()
-    image = bytearray(pe_headers(reloc))
-    image += DRIVER_ENTRY_CODE.ljust(align(len(DRIVER_ENTRY_CODE), FILE_ALIGNMENT), b"\0")
+    image = bytearray(pe_headers(reloc, arch))
+    image += arch.code.ljust(align(len(arch.code), FILE_ALIGNMENT), b"\0")
     image += reloc.ljust(align(len(reloc), FILE_ALIGNMENT), b"\0")
     struct.pack_into("<I", image, CHECKSUM_OFFSET, pe_checksum(image))
     return bytes(image)
 
 
-def authenticode_sha1(image):
+def authenticode_sha1(image, arch):
     """The PE image hash a catalog records for a PE member: the file without
     its CheckSum field and its certificate-table directory entry (and the
     table itself, which an unsigned image such as ours does not have)."""
-    security = DATA_DIRECTORIES_OFFSET + DIR_SECURITY * 8
+    security = arch.directories_offset + DIR_SECURITY * 8
     if struct.unpack_from("<II", image, security) != (0, 0):
         raise ValueError("an image with a certificate table needs the table left out")
     digest = hashlib.sha1()
@@ -264,9 +295,12 @@ def driver_date(inf):
     return f"{year % 100:02d}{month:02d}{day:02d}000000Z"
 
 
-def catalog(inf, image):
-    members = [member(INF_NAME, SIP_FLAT_FILE, hashlib.sha1(inf).digest()),
-               member(SYS_NAME, SIP_PE_IMAGE, authenticode_sha1(image))]
+def catalog(inf, images):
+    """One catalog for both architectures: Windows finds a member by its
+    hash, so the two drivers of one name stand apart."""
+    members = [member(INF_NAME, SIP_FLAT_FILE, hashlib.sha1(inf).digest())]
+    members += [member(SYS_NAME, SIP_PE_IMAGE, authenticode_sha1(image, arch))
+                for arch, image in images]
     # A list identifier that changes with the content and with nothing else.
     list_id = hashlib.sha1(b"".join(members)).digest()[:16]
     ctl = seq(seq(oid(OID_CATALOG_LIST)),
@@ -281,10 +315,12 @@ def catalog(inf, image):
 
 def main(argv):
     out = Path(argv[1]) if len(argv) > 1 else PACKAGE_DRV
-    out.mkdir(parents=True, exist_ok=True)
-    image = driver_image()
-    (out / SYS_NAME).write_bytes(image)
-    (out / CAT_NAME).write_bytes(catalog((PACKAGE_DRV / INF_NAME).read_bytes(), image))
+    images = [(arch, driver_image(arch)) for arch in (Arch(False), Arch(True))]
+    for arch, image in images:
+        folder = out / AMD64_DIR if arch.amd64 else out
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / SYS_NAME).write_bytes(image)
+    (out / CAT_NAME).write_bytes(catalog((PACKAGE_DRV / INF_NAME).read_bytes(), images))
     return 0
 
 

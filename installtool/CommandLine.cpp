@@ -81,4 +81,28 @@ ArgumentProblem ReadToolArguments(std::string_view line, const launcher::CodePag
     return ArgumentProblem::None;
 }
 
+bool AppendQuotedArgument(launcher::ByteString& line, std::string_view argument,
+                          const launcher::CodePage& cp) {
+    bool ok = line.Append('"');
+    std::size_t backslashes = 0;
+    for (std::size_t at = 0; at < argument.size();) {
+        const std::size_t next = cp.Next(argument, at);
+        const char c = argument[at];
+        if (next - at == 1 && c == '\\') {
+            ++backslashes;
+        } else {
+            // 2n + 1 backslashes give n and a quote.
+            if (next - at == 1 && c == '"') {
+                for (std::size_t i = 0; i <= backslashes; ++i) ok = line.Append('\\') && ok;
+            }
+            backslashes = 0;
+        }
+        ok = line.Append(Slice(argument, at, next - at)) && ok;
+        at = next;
+    }
+    // Before the closing quote, 2n backslashes give n.
+    for (std::size_t i = 0; i < backslashes; ++i) ok = line.Append('\\') && ok;
+    return line.Append('"') && ok;
+}
+
 }  // namespace installtool

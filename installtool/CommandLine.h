@@ -46,4 +46,10 @@ enum class ArgumentProblem { None, Missing, Extra, RelativeInf, NotPci, NoMemory
 ArgumentProblem ReadToolArguments(std::string_view line, const launcher::CodePage& cp,
                                   ToolArguments& arguments);
 
+// Appends `argument` between double quotes so that the reader above gives it
+// back whole: a quote becomes \", and backslashes before a quote or before
+// the closing one are doubled. A trail byte is no backslash.
+bool AppendQuotedArgument(launcher::ByteString& line, std::string_view argument,
+                          const launcher::CodePage& cp);
+
 }  // namespace installtool

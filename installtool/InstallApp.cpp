@@ -2,6 +2,7 @@
 
 #include "installtool/CommandLine.h"
 #include "installtool/Texts.h"
+#include "platform/Paths.h"
 
 namespace installtool {
 
@@ -27,9 +28,16 @@ constexpr const char* kUsage =
     "install.exe D:\\pkg\\drv\\stordrv.inf \"PCI\\VEN_8086&DEV_2922&SUBSYS_00000000&REV_02\"\n\n"
     "Nothing was changed.";
 
-constexpr const char* kWow64Text =
-    "This installer is a 32-bit program, and a 32-bit program cannot install drivers on "
-    "64-bit Windows. This driver package serves 32-bit Windows 2000 and XP.";
+constexpr const char* kWow64Text = "A 32-bit program cannot install drivers on 64-bit Windows.";
+
+// Beside this tool in the package, and named so in its box.
+constexpr const char* kTool64 = "amd64\\install.exe";
+constexpr const char* kNoTool64Text =
+    "This is 64-bit Windows, and the package's 64-bit installer tool amd64\\install.exe is "
+    "missing. Nothing was installed.";
+constexpr const char* kNoStartText =
+    "This is 64-bit Windows, and the package's 64-bit installer tool could not be started, "
+    "so nothing was installed: ";
 
 const char* ProblemText(ArgumentProblem problem) {
     switch (problem) {
@@ -110,13 +118,13 @@ int CInstallApp::Run() {
     if (!QueryVersion(&version) || version.platformId != launcher::kPlatformNt ||
         version.majorVersion < 5)
         return Fail(kWrongWindows, "This driver package needs Windows 2000 or XP.");
-    if (tool_.RunsUnderWow64()) return Fail(kWindows64, kWow64Text);
 
     ToolArguments arguments(platform());
     const ArgumentProblem problem = ReadToolArguments(tool_.CommandLine(), codePage(), arguments);
     if (problem == ArgumentProblem::NoMemory) return Fail(kNoMemory, kNoMemoryText);
     if (problem != ArgumentProblem::None)
         return Fail(kWrongCommandLine, {ProblemText(problem), kUsage});
+    if (tool_.RunsUnderWow64()) return HandOff(arguments);
 
     if (!tool_.LoadSetupLibraries())
         return Fail(kNoSetupLibrary,
@@ -155,6 +163,40 @@ int CInstallApp::Install(const char* infPath, const char* hardwareId, const OsVe
     }
     if (!restart) return kInstalled;
     return tool_.PromptRestart() ? kInstalled : kRestartPending;
+}
+
+// A 32-bit program cannot install drivers on 64-bit Windows, so the
+// package's 64-bit tool does it. This one keeps its window, which the
+// launcher waits for, until that one has ended, and ends with its status.
+int CInstallApp::HandOff(const ToolArguments& arguments) {
+    ByteString path(platform());
+    ByteString line(platform());
+    // The window stands, so the path is known.
+    const std::string_view directory = DirectoryOf(ModulePath()->view(), codePage());
+    if (!path.Assign(directory) || !path.Append(kTool64)) return Fail(kNoMemory, kNoMemoryText);
+    if (directory.empty() || !tool_.IsFile(path.c_str())) return Fail(kWindows64, kNoTool64Text);
+    // The program's name takes no escapes, and a path holds no quote.
+    if (!line.Assign("\"") || !line.Append(path.view()) || !line.Append("\" ") ||
+        !AppendQuotedArgument(line, arguments.inf.view(), codePage()) || !line.Append(' ') ||
+        !AppendQuotedArgument(line, arguments.hardwareId.view(), codePage()))
+        return Fail(kNoMemory, kNoMemoryText);
+
+    // A child inherits the error mode: the system's own boxes reach the
+    // user as they would without this tool in between.
+    // learn.microsoft.com/windows/win32/api/errhandlingapi/nf-errhandlingapi-seterrormode
+    platform().RestoreStartErrorMode();
+    std::uint32_t status = 0;
+    const std::uint32_t error = tool_.RunProgram(path.c_str(), line.data(), &status);
+    if (error == 0) return static_cast<int>(status);
+
+    ByteString text(platform());
+    ByteString words(platform());
+    bool ok = text.Assign(kNoStartText) && text.Append(path.view()) && text.Append(".\n\n");
+    ok = text.Append(tool_.ErrorDescription(error, words) ? words.view()
+                                                          : "Windows gives no reason.") &&
+         ok;
+    ok = text.Append("\n(error ") && AppendHex(text, error) && text.Append(')') && ok;
+    return Fail(kWindows64, ok ? text.c_str() : kNoStartText);
 }
 
 int CInstallApp::Fail(int status, const char* text) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "installtool/CommandLine.h"
 #include "installtool/Payload.h"
 #include "platform/ToolPlatform.h"
 #include "platform/WinApp.h"
@@ -18,6 +19,7 @@ constexpr int kInstallFailed = 1;
 constexpr int kWrongCommandLine = 2;
 constexpr int kPackageIncomplete = 3;
 constexpr int kWrongWindows = 4;
+// 64-bit Windows, and the package's 64-bit tool is missing or does not start.
 constexpr int kWindows64 = 5;
 constexpr int kNoSetupLibrary = 6;
 constexpr int kNoMemory = 7;
@@ -42,6 +44,8 @@ private:
     // Everything after the window stands; gives the exit status.
     int Run() override;
     int Install(const char* infPath, const char* hardwareId, const OsVersion& os);
+    // Under WOW64: the package's 64-bit tool does the work.
+    int HandOff(const ToolArguments& arguments);
     // The box, then the status it stands for.
     int Fail(int status, const char* text);
     int Fail(int status, std::initializer_list<std::string_view> pieces);

@@ -72,12 +72,6 @@ public:
     // The install section this system reads for `section` (its .NTx86 or
     // .NT form, or itself).
     virtual bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) = 0;
-    // Where the source disks list `file`: its disk and subfolder; false when
-    // it is not listed.
-    virtual bool SourceFileLocation(InfHandle inf, const char* file, unsigned* disk,
-                                    ByteString& subfolder) = 0;
-    // The path of a source disk, relative to the file's own directory.
-    virtual bool SourceDiskPath(InfHandle inf, unsigned disk, ByteString& path) = 0;
 
     // Whether `path` names a file (not a directory).
     virtual bool IsFile(const char* path) = 0;
@@ -91,6 +85,15 @@ public:
     virtual bool PromptRestart() = 0;
     // The system's own words for an error code; false when it has none.
     virtual bool ErrorDescription(std::uint32_t code, ByteString& text) = 0;
+
+    // --- the hand-off to the package's 64-bit tool, under WOW64 ---
+    // Starts the program at the full path `path` (no search, no shell) with
+    // `commandLine` (which the system may write into), in this process's
+    // error mode and shown as this process was asked to show its first
+    // window, and waits until it ends. 0 with its exit status, or the
+    // system's error code when it did not start.
+    virtual std::uint32_t RunProgram(const char* path, char* commandLine,
+                                     std::uint32_t* exitStatus) = 0;
 };
 
 // The tool's platform in the running process (defined by the Windows

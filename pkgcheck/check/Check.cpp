@@ -1,9 +1,11 @@
 #include "pkgcheck/check/Check.h"
 
 #include <algorithm>
+#include <set>
 #include <unordered_map>
 
 #include "install/Installer.h"
+#include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
 
@@ -13,6 +15,7 @@ namespace {
 
 const char* const kListName = "key.ini";
 const char* const kInfName = "drv\\stordrv.inf";
+const char* const kInstaller64Name = "amd64\\install.exe";
 // Device files are read in this code page when none is given.
 constexpr int kDefaultCodePage = 1252;
 
@@ -56,6 +59,7 @@ public:
         CheckListFile();
         CheckInfFile();
         CheckInstaller();
+        CheckInstaller64();
         CheckPayloadFiles();
         if (options_.thisMachine) return Single("this machine", thisMachine());
         const std::vector<std::string> files = DeviceFiles();
@@ -115,15 +119,74 @@ private:
         Add(report_.payload->errors, &report_.errors);
         Add(report_.payload->warnings, &report_.warnings);
         CheckCatalog(CatalogRequestFor(*report_.payload, {item.found, item.path}, "x86",
-                                       {"2:5.0", "2:5.1", "2:5.2"}, "2000, XP and Server 2003"));
+                                       {"2:5.0", "2:5.1", "2:5.2"}, "2000, XP and Server 2003"),
+                     false);
+        if (!ServesX64()) return;
+        report_.payloadAmd64 =
+            CheckPayload(*report_.inf, item.dir, dirShown, kInfName, PayloadArch::Amd64);
+        AddX64(report_.payloadAmd64->errors);
+        Add(report_.payloadAmd64->warnings, &report_.warnings);
+        CheckCatalog(CatalogRequestFor(*report_.payloadAmd64, {item.found, item.path}, "amd64",
+                                       {"2:5.2"}, "XP x64 and Server 2003 x64"),
+                     true);
     }
 
-    // Whether the catalog holds every file that the INF installs.
-    void CheckCatalog(const std::optional<CatalogRequest>& request) {
+    // Whether the catalog holds every file that the INF installs; for the
+    // amd64 payload its errors are XP x64's alone.
+    void CheckCatalog(const std::optional<CatalogRequest>& request, bool x64) {
         if (!request) return;
         report_.catalogs.push_back(CheckCatalogMembers(*request));
-        Add(report_.catalogs.back().errors, &report_.errors);
+        if (x64)
+            AddX64(report_.catalogs.back().errors);
+        else
+            Add(report_.catalogs.back().errors, &report_.errors);
         Add(report_.catalogs.back().warnings, &report_.warnings);
+    }
+
+    // Models that XP x64 and Server 2003 x64 read: there the launcher's
+    // install.exe runs under WOW64 and hands the work to amd64\install.exe.
+    bool ServesX64() const {
+        if (!InfRead()) return false;
+        for (const InfOtherSection& section : report_.inf->otherSections)
+            if (section.x64Nt52) return true;
+        return false;
+    }
+
+    // The 64-bit tool as XP x64's loader reads it; it is looked for only
+    // when the INF serves x64, and then it must be there.
+    void CheckInstaller64() {
+        if (!ServesX64()) return;
+        FileFinder finder;
+        const Found found = finder.Find(options_.packageDir, "", {"amd64", "install.exe"});
+        LayoutItem item{kInstaller64Name, found.shown, found.path, found.problem, ""};
+        if (!found.problem.empty()) {
+            item.found.clear();
+            x64Errors_.insert(report_.errors.size());
+            Error("missing", kInstaller64Name,
+                  found.problem +
+                      "; the INF has models for XP x64 and Server 2003 x64, where install.exe "
+                      "runs under WOW64 and hands the installation to this 64-bit tool: without "
+                      "it every such machine gets the box \"This is 64-bit Windows, and the "
+                      "package's 64-bit installer tool amd64\\install.exe is missing. Nothing "
+                      "was installed.\"");
+        }
+        report_.layout.items.push_back(item);
+        if (item.found.empty()) return;
+        report_.installer64 = CheckInstallerLoads(options_.packageDir, item.found, ToolKind::Amd64);
+        for (const LoadFinding& f : report_.installer64->findings) {
+            if (f.error) x64Errors_.insert(report_.errors.size());
+            (f.error ? report_.errors : report_.warnings)
+                .push_back({f.kind, f.file, 0, 0, f.message});
+        }
+    }
+
+    // Errors that only XP x64 and Server 2003 x64 meet, which do not stop
+    // the installation the dry run replays on x86.
+    void AddX64(const std::vector<Finding>& errors) {
+        for (const Finding& error : errors) {
+            x64Errors_.insert(report_.errors.size());
+            report_.errors.push_back(error);
+        }
     }
 
     // The installer tool as the loaders of 2000, XP and XP x64 read it. It
@@ -213,12 +276,15 @@ private:
             report_.chosenInInf = Judge(source, report_.devices->names[Index(run.chosen)]);
         if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(source);
         if (!run.command.empty()) report_.installStop = FirstStop();
+        if (!run.command.empty() && !x64Errors_.empty())
+            report_.installStopX64 = report_.errors[*x64Errors_.begin()];
     }
 
     // Once the installer starts, any error of the package stops it; so does
     // an INF that lacks the chosen device.
     std::optional<Finding> FirstStop() const {
-        if (!report_.errors.empty()) return report_.errors.front();
+        for (std::size_t i = 0; i < report_.errors.size(); ++i)
+            if (x64Errors_.count(i) == 0) return report_.errors[i];
         for (const Finding& warning : report_.warnings)
             if (warning.kind == "chosen-not-in-inf") return warning;
         return std::nullopt;
@@ -302,6 +368,7 @@ private:
     Report& report_;
     bool fleet_ = false;
     std::optional<InfIdIndex> infIds_;
+    std::set<std::size_t> x64Errors_;  // indices into report_.errors
 };
 
 }  // namespace

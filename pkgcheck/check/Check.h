@@ -72,7 +72,12 @@ struct Report {
     std::optional<CrossCheck> cross;
     std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
     std::optional<Payload> payload;      // when the INF was read, and not with --write-list
-    std::vector<CatalogCheck> catalogs;  // one for each architecture whose catalog is there
+    // When the INF has models for XP x64 and Server 2003 x64: the 64-bit tool
+    // amd64\install.exe (when found), and what those systems install.
+    std::optional<LoadCheck> installer64;
+    std::optional<Payload> payloadAmd64;
+    std::vector<CatalogCheck>
+        catalogs;  // one for each architecture whose catalog is there (x86 first)
     std::string devicesSource;
     std::optional<DeviceList> devices;
     std::optional<DryRun> dryRun;
@@ -80,6 +85,9 @@ struct Report {
     // When the dry run starts the installer: the first finding that keeps
     // it from installing the device; none when nothing does.
     std::optional<Finding> installStop;
+    // The same on XP x64 and Server 2003 x64, when the INF has models for
+    // them: the first error of the 64-bit tool or the amd64 payload.
+    std::optional<Finding> installStopX64;
     // Set instead of `devices` and `dryRun` when several device files, or a
     // directory of them, are given.
     std::optional<std::vector<Machine>> fleet;

@@ -62,7 +62,9 @@ std::string HelpText() {
            "file, a device file that is not one of the formats above, a wrong command line,\n"
            "and what keeps the package from installing on XP SP3: an installer tool it does\n"
            "not start, a file the INF copies that is not in the package, a driver it does\n"
-           "not load, a catalog named but missing.\n";
+           "not load, a catalog named but missing; and, when the INF has models for XP x64,\n"
+           "the same for XP x64: a missing or unusable amd64\\install.exe, or an amd64\n"
+           "payload that is not there or does not load.\n";
 }
 
 std::string VersionText() { return "pkgcheck " LAUNCHER_VERSION_TEXT "\n"; }

@@ -36,7 +36,7 @@ struct InfOtherSection {
     std::string Label() const { return "[" + name + "] (" + serves + ")"; }
 };
 
-// An install section that models for x86 NT 5.x name, as they name it
+// An install section that models for x86 NT 5.x (or x64 NT 5.2) name, as they name it
 // (undecorated): where it is named first, and by how many model lines.
 struct InfInstall {
     std::string name;
@@ -57,6 +57,9 @@ struct InfCheck {
     std::string idText;                // the IDs' texts, one after the other
     std::vector<InfHardwareId> ids;    // PCI IDs, first occurrence of each
     std::vector<InfInstall> installs;  // each once, letter case aside, in order
+    // The same for the models that XP x64 and Server 2003 x64 read (their
+    // `section` indexes otherSections).
+    std::vector<InfInstall> installsX64;
 
     // The same for the other model sections: each ID once (its `section`
     // indexes otherSections), and every section it stands in as pairs of

@@ -143,7 +143,9 @@ private:
         const std::size_t eq = FindUnquoted(model.text, '=');
         if (eq == std::string_view::npos) return;
         ForEachField(model.text.substr(eq + 1), ',', [&](std::size_t i, std::string_view field) {
-            if (i == 0 && x86Nt5) AddInstall(field, section, model.line);
+            if (i == 0 && x86Nt5) AddInstall(field, section, model.line, check_.installs);
+            if (i == 0 && !x86Nt5 && check_.otherSections[section].x64Nt52)
+                AddInstall(field, section, model.line, check_.installsX64);
             if (i == 0) return;
             const std::string_view id = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
             if (!StartsWithIgnoringCase(id, "PCI\\")) return;
@@ -154,17 +156,18 @@ private:
         });
     }
 
-    void AddInstall(std::string_view field, std::uint32_t section, int line) {
+    void AddInstall(std::string_view field, std::uint32_t section, int line,
+                    std::vector<InfInstall>& installs) {
         const std::string_view name = inf_.Substitute(Unquoted(field, &scratch_), &expanded_);
         if (name.empty()) return;
-        std::vector<InfInstall>& installs = check_.installs;
+        HashIndex& index = &installs == &check_.installs ? installKnown_ : installX64Known_;
         const std::uint64_t hash = HashOf(name, FoldCase);
-        std::uint32_t known = installKnown_.Find(
+        std::uint32_t known = index.Find(
             hash, [&](std::uint32_t i) { return EqualsIgnoringCase(installs[i].name, name); });
         if (known == kNone) {
             known = static_cast<std::uint32_t>(installs.size());
             installs.push_back({std::string(name), section, line});
-            installKnown_.Add(hash, known);
+            index.Add(hash, known);
         }
         ++installs[known].models;
     }
@@ -288,6 +291,7 @@ private:
     HashIndex otherKnown_;              // the same for otherIds
     HashIndex nt5Known_;                // nt5Names
     HashIndex installKnown_;            // check_.installs
+    HashIndex installX64Known_;         // check_.installsX64
     std::string scratch_;
     std::string expanded_;
 };

@@ -50,14 +50,14 @@ struct SourceEntry {
     std::string Field(std::size_t i) const { return i < fields.size() ? fields[i] : ""; }
 };
 
-// [Name.x86] over [Name], entry by entry, as Windows looks up a file or a
-// disk on x86.
+// [Name.x86] (or [Name.amd64]) over [Name], entry by entry, as Windows
+// looks up a file or a disk on that processor.
 class SourceTable {
 public:
-    SourceTable(const InfFile& inf, const char* plain, const char* x86, bool disks)
-        : disks_(disks) {
+    SourceTable(const InfFile& inf, const char* plain, const std::string& decorated, bool disks)
+        : disks_(disks), decorated_(decorated) {
         Read(inf, plain);
-        Read(inf, x86);
+        Read(inf, decorated_.c_str());
     }
 
     const SourceEntry* Find(std::string_view key) const {
@@ -84,6 +84,7 @@ private:
     }
 
     bool disks_;
+    const std::string decorated_;  // entries keep a pointer to their section's name
     std::unordered_map<std::string, SourceEntry> entries_;
 };
 
@@ -91,21 +92,38 @@ private:
 // service binaries.
 using Destinations = std::unordered_set<std::string>;
 
+// The names one architecture gives its sections, and the systems it serves.
+struct ArchNames {
+    const char* name;     // "x86": the decoration of its sections
+    const char* nt;       // ".NTx86": of its install sections and catalog key
+    const char* systems;  // in messages
+    std::uint16_t machine;
+    bool pe32plus;
+};
+constexpr ArchNames kX86Names = {"x86", ".NTx86", "2000 and XP", kMachineI386, false};
+constexpr ArchNames kAmd64Names = {"amd64", ".NTamd64", "XP x64 and Server 2003 x64", kMachineAmd64,
+                                   true};
+
 class PayloadReader {
 public:
     PayloadReader(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                  const std::string& infFile, Payload& out)
+                  const std::string& infFile, PayloadArch arch, Payload& out)
         : inf_(inf),
           file_(inf.document->File()),
           infDir_(infDir),
           infDirShown_(infDirShown),
           infFile_(infFile),
+          arch_(arch == PayloadArch::Amd64 ? kAmd64Names : kX86Names),
+          amd64_(arch == PayloadArch::Amd64),
           out_(out),
-          sourceFiles_(file_, "SourceDisksFiles", "SourceDisksFiles.x86", false),
-          sourceDisks_(file_, "SourceDisksNames", "SourceDisksNames.x86", true) {}
+          sourceFiles_(file_, "SourceDisksFiles", std::string("SourceDisksFiles.") + arch_.name,
+                       false),
+          sourceDisks_(file_, "SourceDisksNames", std::string("SourceDisksNames.") + arch_.name,
+                       true) {}
 
     void Run() {
-        for (const InfInstall& install : inf_.installs) ReadInstall(install);
+        for (const InfInstall& install : amd64_ ? inf_.installsX64 : inf_.installs)
+            ReadInstall(install);
         for (PayloadFile& file : out_.files) Locate(file);
         CheckCatalog();
     }
@@ -122,10 +140,10 @@ private:
         return std::string(file_.Substitute(Unquoted(field, &scratch_), &expanded_));
     }
 
-    // DDInstall.NTx86, else DDInstall.NT, else the name itself, as 2000 and
-    // XP choose on x86.
+    // DDInstall.NTx86 (.NTamd64), else DDInstall.NT, else the name itself,
+    // as Windows chooses on the processor.
     std::uint32_t Choose(const std::string& name, std::string* chosen) const {
-        for (const char* suffix : {".NTx86", ".NT", ""}) {
+        for (const char* suffix : {arch_.nt, ".NT", ""}) {
             const std::uint32_t section = file_.Find(name + suffix);
             if (section == kNone) continue;
             *chosen = std::string(file_.NameOf(section));
@@ -137,16 +155,17 @@ private:
     void ReadInstall(const InfInstall& install) {
         PayloadInstall out;
         out.name = install.name;
-        out.modelSection = inf_.sections[install.section];
+        out.modelSection =
+            amd64_ ? inf_.otherSections[install.section].name : inf_.sections[install.section];
         out.line = install.line;
         out.models = install.models;
         const std::uint32_t section = Choose(install.name, &out.chosen);
         if (section == kNone) {
             Warn("payload-section-missing", install.line,
                  "the models name install section [" + install.name + "] (first in [" +
-                     out.modelSection + "]), but the INF has no [" + install.name + ".NTx86], [" +
-                     install.name + ".NT] or [" + install.name +
-                     "]: 2000 and XP find nothing to install the device with");
+                     out.modelSection + "]), but the INF has no [" + install.name + arch_.nt +
+                     "], [" + install.name + ".NT] or [" + install.name + "]: " + arch_.systems +
+                     " find nothing to install the device with");
             return out_.installs.push_back(std::move(out));
         }
         std::vector<const Destinations*> copied;
@@ -255,10 +274,9 @@ private:
         const std::string from = " (copied from [" + file.section + "])";
         if (listed == nullptr)
             return Error("payload-not-listed", file.line,
-                         file.name + from +
-                             " has no entry in [SourceDisksFiles.x86] or [SourceDisksFiles]: "
-                             "Windows does not know where it lies in the package, asks the user "
-                             "for it, and the installation fails");
+                         file.name + from + " has no entry in [SourceDisksFiles." + arch_.name +
+                             "] or [SourceDisksFiles]: Windows does not know where it lies in "
+                             "the package, asks the user for it, and the installation fails");
         file.listedIn = listed->section;
         file.disk = listed->Field(0);
         const SourceEntry* disk = sourceDisks_.Find(file.disk);
@@ -266,9 +284,9 @@ private:
             return Error("payload-no-disk", file.line,
                          file.name + from + " is on disk " + file.disk + " ([" + listed->section +
                              "] line " + std::to_string(listed->line) +
-                             "), which neither [SourceDisksNames.x86] nor [SourceDisksNames] "
-                             "names: Windows does not know where that disk lies, asks the user "
-                             "for it, and the installation fails");
+                             "), which neither [SourceDisksNames." + arch_.name +
+                             "] nor [SourceDisksNames] names: Windows does not know where that "
+                             "disk lies, asks the user for it, and the installation fails");
         std::vector<std::string> parts = PathParts(disk->Field(3));
         for (std::string& part : PathParts(listed->Field(1))) parts.push_back(std::move(part));
         parts.push_back(file.name);
@@ -292,8 +310,9 @@ private:
         out_.errors.push_back({kind, file.found, 0, 0, message});
     }
 
-    // 2000 and XP on x86 load a 32-bit kernel-mode image, and refuse one
-    // whose checksum is set but wrong.
+    // 2000 and XP on x86 load a 32-bit kernel-mode image, XP x64 and Server
+    // 2003 x64 a 64-bit one for x64; each refuses one whose checksum is set
+    // but wrong.
     void CheckDriver(PayloadFile& file) {
         std::string bytes;
         std::string error;
@@ -309,13 +328,15 @@ private:
         if (!pe.headersRead)
             return DriverError("driver-not-pe", file,
                                "is no driver image (" + pe.problem + ")" + stops);
-        if (pe.pe32plus || pe.machine != kMachineI386)
-            return DriverError("driver-not-x86", file,
+        if (pe.pe32plus != arch_.pe32plus || pe.machine != arch_.machine)
+            return DriverError(amd64_ ? "driver-not-amd64" : "driver-not-x86", file,
                                std::string("is ") +
-                                   (pe.pe32plus ? "a 64-bit (PE32+) image" : "an image") +
+                                   (pe.pe32plus ? "a 64-bit (PE32+) image" : "a 32-bit image") +
                                    " for machine " + HexText(pe.machine) +
-                                   ", not a 32-bit driver for x86 (0x14C), which 2000 and XP on "
-                                   "x86 load" +
+                                   (amd64_ ? ", not a 64-bit driver for x64 (0x8664), which XP "
+                                             "x64 and Server 2003 x64 load"
+                                           : ", not a 32-bit driver for x86 (0x14C), which 2000 "
+                                             "and XP on x86 load") +
                                    stops);
         if (!pe.valid)
             return DriverError("driver-not-pe", file,
@@ -344,15 +365,17 @@ private:
         }
     }
 
-    // CatalogFile.NTx86, else CatalogFile.NT, else CatalogFile, in [Version].
+    // CatalogFile.NTx86 (.NTamd64), else CatalogFile.NT, else CatalogFile,
+    // in [Version].
     void CheckCatalog() {
         const std::uint32_t version = file_.Find("Version");
         PayloadCatalog catalog;
         int rank = 3;
+        const std::string keys[] = {std::string("CatalogFile") + arch_.nt, "CatalogFile.NT",
+                                    "CatalogFile"};
         if (version != kNone)
             file_.ForEachLine(version, [&](const InfLine& l) {
                 const KeyValue kv = SplitLine(l.text);
-                const char* const keys[] = {"CatalogFile.NTx86", "CatalogFile.NT", "CatalogFile"};
                 for (int k = 0; k < rank; ++k) {
                     if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
                     rank = k;
@@ -361,9 +384,11 @@ private:
             });
         if (catalog.name.empty())
             return Warn("unsigned", 0,
-                        "[Version] names no catalog (CatalogFile.NTx86, CatalogFile.NT or "
-                        "CatalogFile): the driver is unsigned, and under XP's default "
-                        "driver-signing policy the user is asked whether to install it");
+                        "[Version] names no catalog (" + keys[0] +
+                            ", CatalogFile.NT or CatalogFile): the driver is unsigned on " +
+                            arch_.systems +
+                            ", and under their default driver-signing policy the user is asked "
+                            "whether to install it");
         const Found found = finder_.Find(infDir_, infDirShown_, {catalog.name});
         WarnAmbiguous(infDirShown_ + "\\" + catalog.name, found);
         catalog.found = found.problem.empty() ? found.shown : "";
@@ -382,6 +407,8 @@ private:
     const std::string& infDir_;
     const std::string& infDirShown_;
     const std::string& infFile_;
+    const ArchNames& arch_;
+    const bool amd64_;
     Payload& out_;
     SourceTable sourceFiles_;
     SourceTable sourceDisks_;
@@ -398,10 +425,12 @@ private:
 }  // namespace
 
 Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile) {
+                     const std::string& infFile, PayloadArch arch) {
     Payload payload;
-    if (inf.document && !inf.installs.empty())
-        PayloadReader(inf, infDir, infDirShown, infFile, payload).Run();
+    payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
+    const auto& installs = arch == PayloadArch::Amd64 ? inf.installsX64 : inf.installs;
+    if (inf.document && !installs.empty())
+        PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
     return payload;
 }
 

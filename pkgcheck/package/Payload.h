@@ -1,7 +1,8 @@
 #pragma once
-// What the INF installs on 2000 and XP (x86), and whether the package holds
-// it: the files its install sections copy, where Windows looks for each, the
-// catalog and the service binaries.
+// What the INF installs on 2000 and XP (x86), or on XP x64 and Server 2003
+// x64 (amd64), and whether the package holds it: the files its install
+// sections copy, where Windows looks for each, the catalog and the service
+// binaries. Each architecture has a payload of its own.
 
 #include <cstdint>
 #include <optional>
@@ -29,7 +30,7 @@ struct PayloadFile {
     std::string name;      // its source name, as the INF gives it
     std::string section;   // the file-list section naming it, or the install section for @name
     int line = 0;          // of that entry
-    std::string listedIn;  // [SourceDisksFiles.x86] or [SourceDisksFiles]; empty: neither
+    std::string listedIn;  // [SourceDisksFiles.x86] (.amd64) or [SourceDisksFiles]; empty: neither
     std::string disk;      // its disk ID there
     // Where Windows looks for it, from the package (drv\x86\stordrv.sys);
     // empty when the INF does not say.
@@ -39,10 +40,10 @@ struct PayloadFile {
     std::optional<PayloadDriver> driver;  // a .sys that was found and read
 };
 
-// An install section the models for x86 NT 5.x name.
+// An install section the models for x86 NT 5.x (x64 NT 5.2) name.
 struct PayloadInstall {
     std::string name;    // as the models name it
-    std::string chosen;  // the section 2000 and XP install from; empty: none exists
+    std::string chosen;  // the section Windows installs from; empty: none exists
     std::string modelSection;
     int line = 0;  // of the first model line naming it
     std::uint32_t models = 0;
@@ -53,14 +54,17 @@ struct PayloadInstall {
 };
 
 struct PayloadCatalog {
-    std::string key;  // CatalogFile.NTx86, CatalogFile.NT or CatalogFile
+    std::string key;  // CatalogFile.NTx86 (.NTamd64), CatalogFile.NT or CatalogFile
     std::string name;
     int line = 0;
     std::string found;  // as spelled on disk, from the package; empty: not there
     std::string path;   // host path, when found
 };
 
+enum class PayloadArch { X86, Amd64 };
+
 struct Payload {
+    std::string architecture;  // "x86" or "amd64"
     std::vector<PayloadInstall> installs;
     std::vector<PayloadFile> files;
     std::optional<PayloadCatalog> catalog;  // none: [Version] names no catalog
@@ -70,10 +74,10 @@ struct Payload {
 
 // `infDir` is the host path of the INF's directory, which the package calls
 // `infDirShown` (drv); `infFile` names the INF in findings. With no install
-// section for x86 NT 5.x there is nothing to check, and the catalog is not
-// asked for either.
+// section for the architecture (x86 NT 5.x, or x64 NT 5.2) there is nothing
+// to check, and the catalog is not asked for either.
 Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile);
+                     const std::string& infFile, PayloadArch arch = PayloadArch::X86);
 
 // Whether a file name ends in .sys, letter case aside.
 bool IsDriverFile(const std::string& name);

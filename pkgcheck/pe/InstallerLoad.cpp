@@ -88,8 +88,14 @@ struct Image {
 
 class LoadChecker {
 public:
-    LoadChecker(const std::string& packageDir, LoadCheck& check)
-        : packageDir_(packageDir), check_(check) {}
+    // `toolDir`: the host path of the tool's folder, which names in the
+    // package start with `shownDir` (empty, or "AMD64\" as spelled).
+    LoadChecker(const std::string& toolDir, const std::string& shownDir, ToolKind kind,
+                LoadCheck& check)
+        : packageDir_(toolDir),
+          shownDir_(shownDir),
+          systems_(kind == ToolKind::Amd64 ? Bit(WindowsSystem::Xp64) : kAllSystems),
+          check_(check) {}
 
     void Run(const std::string& installer) {
         // Read everything the loader would map first, each file once, so that
@@ -109,15 +115,19 @@ public:
     }
 
 private:
+    bool Amd64() const { return systems_ == Bit(WindowsSystem::Xp64); }
+
+    // `refusing` counts only among the systems that start this tool; the
+    // 64-bit tool has XP x64 alone.
     void Add(Systems refusing, const std::string& kind, const std::string& file,
              const std::string& message) {
-        check_.findings.push_back(
-            {(refusing & Bit(WindowsSystem::XpSp3)) != 0, kind, file, message});
+        const Systems error = Amd64() ? Bit(WindowsSystem::Xp64) : Bit(WindowsSystem::XpSp3);
+        check_.findings.push_back({(refusing & error) != 0, kind, shownDir_ + file, message});
     }
 
     void Read(const std::string& name, bool program) {
         opened_.insert(UpperAscii(program ? name : LoaderDllName(name)));
-        check_.filesRead.push_back(name);
+        check_.filesRead.push_back(shownDir_ + name);
         auto image = std::make_unique<Image>();
         image->name = name;
         image->program = program;
@@ -167,6 +177,7 @@ private:
     bool CheckMachine(const Image& image) {
         const PeFile& pe = image.pe;
         const std::string machine = "machine " + HexText(pe.machine);
+        if (Amd64()) return CheckAmd64Machine(image, machine);
         if (pe.pe32plus) {
             const bool amd64 = pe.machine == kMachineAmd64 && image.program;
             Add(amd64 ? kX86 : kAllSystems, "installer-pe32plus", image.name,
@@ -185,6 +196,22 @@ private:
             return false;
         }
         return true;
+    }
+
+    // XP x64 starts the 64-bit tool as a 64-bit program only when it is
+    // one; a 32-bit file there runs under WOW64, where it cannot install.
+    bool CheckAmd64Machine(const Image& image, const std::string& machine) {
+        const PeFile& pe = image.pe;
+        if (pe.pe32plus && pe.machine == kMachineAmd64) return true;
+        Add(kAllSystems, "installer-machine", image.name,
+            std::string("is ") +
+                (pe.pe32plus ? "a 64-bit (PE32+) image" : "a 32-bit (PE32) image") + " for " +
+                machine + ", not a 64-bit one for x64 (0x8664): " +
+                (!image.program || pe.pe32plus || pe.machine != kMachineI386
+                     ? "XP x64 does not start it: " + Refusal(image)
+                     : std::string("XP x64 would run it under WOW64, where no 32-bit program can "
+                                   "install drivers")));
+        return false;
     }
 
     void CheckSubsystem(const Image& image) {
@@ -210,6 +237,7 @@ private:
         for (int s = 0; s < kWindowsSystemCount; ++s)
             if (subsystem < 310 || subsystem > OwnVersion(s))
                 refusing |= Bit(static_cast<WindowsSystem>(s));
+        refusing &= systems_;
         if (refusing != 0)
             Add(refusing, "installer-subsystem-version", image.name,
                 "asks for subsystem version " + asked +
@@ -278,14 +306,15 @@ private:
     }
 
     void CheckSystemImports(const Image& image, const PeImport& import) {
-        const Availability dll = DllAvailability(import.dll);
+        Availability dll = DllAvailability(import.dll);
+        dll.missing &= systems_;
         if (dll.missing != 0) AddDllMissing(image, ShortVisible(import.dll), dll);
         // The functions each set of systems lacks, in import order.
         std::map<Systems, std::vector<std::string>> lacking;
         std::map<Systems, std::string> sources;
         for (const std::string& f : import.functions) {
             const Availability a = FunctionAvailability(import.dll, f);
-            const auto missing = static_cast<Systems>(a.missing & ~dll.missing);
+            const auto missing = static_cast<Systems>(a.missing & ~dll.missing & systems_);
             if (missing == 0) continue;
             auto& names = lacking[missing];
             if (std::find(names.begin(), names.end(), f) != names.end()) continue;
@@ -316,6 +345,8 @@ private:
     }
 
     const std::string& packageDir_;
+    const std::string shownDir_;
+    const Systems systems_;  // those that start this tool
     LoadCheck& check_;
     FileFinder finder_;
     std::unordered_set<std::string> opened_;  // upper case
@@ -325,10 +356,16 @@ private:
 
 }  // namespace
 
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound) {
+LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                              ToolKind kind) {
     LoadCheck check;
     if (installerFound.empty()) return check;  // the layout check reports it missing
-    LoadChecker(packageDir, check).Run(installerFound);
+    const std::size_t cut = installerFound.rfind('\\');
+    const std::string shownDir = cut == std::string::npos ? "" : installerFound.substr(0, cut + 1);
+    std::string dir = packageDir;
+    for (const std::string& part : PathParts(shownDir))
+        if (!part.empty()) dir = JoinPath(dir, part);
+    LoadChecker(dir, shownDir, kind, check).Run(installerFound.substr(shownDir.size()));
     return check;
 }
 

@@ -9,7 +9,9 @@
 namespace pkgcheck {
 
 struct LoadFinding {
-    bool error = false;  // XP SP3 x86 refuses the tool; else only older or x64 systems do
+    // XP SP3 x86 refuses the tool, else only older or x64 systems do; for
+    // the 64-bit tool: XP x64 refuses it.
+    bool error = false;
     std::string kind;
     std::string file;  // the file the finding is about, as spelled in the package
     std::string message;
@@ -20,7 +22,13 @@ struct LoadCheck {
     std::vector<LoadFinding> findings;
 };
 
-// `installerFound`: install.exe's name as it is spelled in `packageDir`.
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound);
+// Which tool: install.exe, which 2000, XP and XP x64 (WOW64) start, or
+// amd64\install.exe, the 64-bit one that XP x64 starts in its place.
+enum class ToolKind { X86, Amd64 };
+
+// `installerFound`: the tool's path as it is spelled in `packageDir`
+// (install.exe, AMD64\install.exe); the DLLs it ships lie beside it.
+LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                              ToolKind kind = ToolKind::X86);
 
 }  // namespace pkgcheck

@@ -59,7 +59,8 @@ void WriteDriver(JsonWriter& json, const std::optional<PayloadDriver>& driver) {
 }
 
 void WritePayload(JsonWriter& json, const Payload& p) {
-    json.BeginObject().Key("installSections").BeginArray();
+    json.BeginObject().Key("architecture").String(p.architecture);
+    json.Key("installSections").BeginArray();
     for (const PayloadInstall& install : p.installs) {
         json.BeginObject().Key("name").String(install.name).Key("chosen");
         StringOrNull(json, install.chosen);
@@ -257,6 +258,16 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
         WriteFinding(json, *r.installStop);
     else
         json.Null();
+    json.Key("installsX64");
+    if (run.command.empty() || !r.payloadAmd64)
+        json.Null();
+    else
+        json.Bool(!r.installStopX64);
+    json.Key("installStoppedByX64");
+    if (r.installStopX64)
+        WriteFinding(json, *r.installStopX64);
+    else
+        json.Null();
     json.EndObject();
 }
 
@@ -293,6 +304,16 @@ void FormatJson(const Report& r, const Output& output) {
     json.Key("payload");
     if (r.payload)
         WritePayload(json, *r.payload);
+    else
+        json.Null();
+    json.Key("installer64");
+    if (r.installer64)
+        WriteInstaller(json, *r.installer64);
+    else
+        json.Null();
+    json.Key("payloadAmd64");
+    if (r.payloadAmd64)
+        WritePayload(json, *r.payloadAmd64);
     else
         json.Null();
     json.Key("catalogs");

@@ -62,7 +62,9 @@ public:
         ListPart();
         InfPart();
         InstallerPart();
-        PayloadPart();
+        Installer64Part();
+        PayloadPart(r_.payload, "2000 and XP (x86)");
+        PayloadPart(r_.payloadAmd64, "XP x64 and Server 2003 x64 (amd64)");
         for (const CatalogCheck& c : r_.catalogs) CatalogPart(c);
         DryRunPart();
         FleetPart();
@@ -152,16 +154,29 @@ private:
                     Plural(warnings, "warning", "warnings") + " below\n";
     }
 
-    // What the install sections copy and where each file was found.
-    void PayloadPart() {
-        if (!r_.payload || r_.payload->installs.empty()) return;
-        const Payload& p = *r_.payload;
-        out_ += "\nPayload on 2000 and XP (x86): " +
+    void Installer64Part() {
+        if (!r_.installer64) return;
+        const LoadCheck& c = *r_.installer64;
+        out_ += "\n64-bit installer tool, as the loader of XP x64 and Server 2003 x64 reads it:";
+        for (const std::string& file : c.filesRead) out_ += " " + file;
+        std::size_t errors = 0;
+        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        out_ += errors == 0 ? "\n  it starts there\n"
+                            : "\n  it does not start there: " + Plural(errors, "error", "errors") +
+                                  " below\n";
+    }
+
+    // What the install sections copy and where each file was found, for
+    // each architecture apart.
+    void PayloadPart(const std::optional<Payload>& payload, const char* systems) {
+        if (!payload || payload->installs.empty()) return;
+        const Payload& p = *payload;
+        out_ += std::string("\nPayload on ") + systems + ": " +
                 Plural(p.installs.size(), "install section", "install sections") + ", " +
                 Plural(p.files.size(), "file", "files") + " copied\n";
         for (const PayloadInstall& install : p.installs) {
             Row({"  [", install.name, "] (", Plural(install.models, "model", "models"), ") ",
-                 InstallText(install)});
+                 InstallText(install, p.architecture)});
         }
         std::size_t width = 4;
         for (const PayloadFile& file : p.files)
@@ -205,10 +220,10 @@ private:
         return "NO";
     }
 
-    static std::string InstallText(const PayloadInstall& install) {
+    static std::string InstallText(const PayloadInstall& install, const std::string& arch) {
         if (install.chosen.empty())
-            return "MISSING: no [" + install.name + ".NTx86], [" + install.name + ".NT] or [" +
-                   install.name + "]";
+            return "MISSING: no [" + install.name + ".NT" + arch + "], [" + install.name +
+                   ".NT] or [" + install.name + "]";
         std::string text = "installs from [" + install.chosen + "]";
         text += install.copyFiles.empty() ? ", copies nothing"
                                           : ", copies " + Joined(install.copyFiles, ", ");
@@ -254,6 +269,13 @@ private:
                                          "  The package installs it on 2000 and XP (x86): "
                                          "nothing found stops the installation");
             out_ += "\n";
+            if (r_.payloadAmd64)
+                out_ += r_.installStopX64
+                            ? "  On XP x64 and Server 2003 x64 the installation stops: " +
+                                  FindingLine(*r_.installStopX64) + "\n"
+                            : std::string(
+                                  "  On XP x64 and Server 2003 x64 amd64\\install.exe "
+                                  "installs it: nothing found stops the installation\n");
         } else {
             out_ += std::string("  On ") + kLauncherPlatforms +
                     " the launcher shows a box captioned \"" + run.boxCaption +

@@ -32,8 +32,6 @@ struct SetupLibrary {
     DWORD(WINAPI* fieldCount)(PINFCONTEXT);
     BOOL(WINAPI* stringField)(PINFCONTEXT, DWORD, PSTR, DWORD, PDWORD);
     BOOL(WINAPI* actualSection)(HINF, PCSTR, PSTR, DWORD, PDWORD, PSTR*);
-    BOOL(WINAPI* sourceFileLocation)(HINF, PINFCONTEXT, PCSTR, PUINT, PSTR, DWORD, PDWORD);
-    BOOL(WINAPI* sourceInfo)(HINF, UINT, UINT, PSTR, DWORD, PDWORD);
     INT(WINAPI* promptReboot)(HSPFILEQ, HWND, BOOL);
     BOOL(WINAPI* updateDriver)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 };
@@ -176,8 +174,6 @@ public:
                TakeFunction(setup, "SetupGetFieldCount", &s.fieldCount) &&
                TakeFunction(setup, "SetupGetStringFieldA", &s.stringField) &&
                TakeFunction(setup, "SetupDiGetActualSectionToInstallA", &s.actualSection) &&
-               TakeFunction(setup, "SetupGetSourceFileLocationA", &s.sourceFileLocation) &&
-               TakeFunction(setup, "SetupGetSourceInfoA", &s.sourceInfo) &&
                TakeFunction(setup, "SetupPromptReboot", &s.promptReboot) &&
                TakeFunction(newdev, "UpdateDriverForPlugAndPlayDevicesA", &s.updateDriver);
     }
@@ -213,20 +209,6 @@ public:
     bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
         return TakeText(actual, [&](PSTR buffer, DWORD size, PDWORD required) {
             return library_.actualSection(inf, section, buffer, size, required, nullptr);
-        });
-    }
-    bool SourceFileLocation(InfHandle inf, const char* file, unsigned* disk,
-                            ByteString& subfolder) override {
-        UINT id = 0;
-        const bool found = TakeText(subfolder, [&](PSTR buffer, DWORD size, PDWORD required) {
-            return library_.sourceFileLocation(inf, nullptr, file, &id, buffer, size, required);
-        });
-        *disk = id;
-        return found;
-    }
-    bool SourceDiskPath(InfHandle inf, unsigned disk, ByteString& path) override {
-        return TakeText(path, [&](PSTR buffer, DWORD size, PDWORD required) {
-            return library_.sourceInfo(inf, disk, SRCINFO_PATH, buffer, size, required);
         });
     }
 
@@ -266,6 +248,39 @@ public:
             --length;
         text.Truncate(length);
         return length > 0;
+    }
+
+    std::uint32_t RunProgram(const char* path, char* commandLine,
+                             std::uint32_t* exitStatus) override {
+        // With the application's full path the system searches nowhere and
+        // starts no shell; the child inherits the error mode.
+        // learn.microsoft.com/windows/win32/api/processthreadsapi/nf-processthreadsapi-createprocessa
+        STARTUPINFOA own;
+        own.cb = sizeof own;
+        GetStartupInfoA(&own);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (own.dwFlags & STARTF_USESHOWWINDOW) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = own.wShowWindow;
+        }
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process)) {
+            const DWORD error = GetLastError();
+            return error != 0 ? error : kErrorGenFailure;
+        }
+        CloseHandle(process.hThread);
+        // This is the work thread: the window's thread serves the messages
+        // meanwhile.
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD status = 0;
+        const BOOL known = GetExitCodeProcess(process.hProcess, &status);
+        const DWORD error = known ? 0 : GetLastError();
+        CloseHandle(process.hProcess);
+        if (!known) return error != 0 ? error : kErrorGenFailure;
+        *exitStatus = status;
+        return 0;
     }
 
 private:

@@ -3,8 +3,8 @@ as Windows will see them.
 
 Run with Debian's interpreter, which has python3-pefile:
     /usr/bin/python3 -m pytest tests/pe
-LAUNCHER_EXE and INSTALL_EXE name other builds to check instead of
-dist/launcher.exe and dist/install.exe.
+LAUNCHER_EXE, INSTALL_EXE and INSTALL64_EXE name other builds to check
+instead of dist/launcher.exe, dist/install.exe and dist/x64/install.exe.
 """
 import csv
 import dataclasses
@@ -27,7 +27,8 @@ REVIEWED_IMPORTS = Path(__file__).with_name("imports.tsv")
 # Windows 95 and NT 4.0 are version 4.0; their loaders refuse images that ask for more.
 WINDOWS_VERSION = (4, 0)
 # Every system the OS classification names must load the file to end silently on it.
-SYSTEMS = ("95", "98", "ME", "NT4 SP6", "2000", "XP")
+# The x64 editions of XP and Server 2003 run them under WOW64.
+SYSTEMS = ("95", "98", "ME", "NT4 SP6", "2000", "XP", "XP x64")
 # The system's own DLLs, which every one of them has; no C runtime.
 REQUIRED_DLLS = {"kernel32.dll", "user32.dll", "advapi32.dll"}
 
@@ -143,6 +144,52 @@ def test_every_import_is_exported_by_every_system(pe):
         f"tests/pe/{REVIEWED_IMPORTS.name}.")
     assert not missing, (
         "imports some systems lack, so the file would not load there: " + ", ".join(missing))
+
+
+# amd64\install.exe, the tool that does the work under WOW64: XP x64 and
+# Server 2003 x64 are version 5.2.
+AMD64_TOOL = Program("INSTALL64_EXE", "dist/x64/install.exe", 40 * 1024, (4,))
+XP_X64_VERSION = (5, 2)
+
+
+def test_amd64_tool_is_a_small_64_bit_gui_program_that_xp_x64_loads(version):
+    path = Path(os.environ.get(AMD64_TOOL.variable, ROOT / AMD64_TOOL.path))
+    assert path.is_file(), f"{path} is missing: build it with the win64 preset"
+    image = pefile.PE(str(path))
+    assert len(image.__data__) <= AMD64_TOOL.most_bytes
+    opt = image.OPTIONAL_HEADER
+    assert opt.Magic == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS, "not PE32+"
+    assert image.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]
+    assert not image.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]
+    assert opt.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
+    assert (opt.MajorSubsystemVersion, opt.MinorSubsystemVersion) <= XP_X64_VERSION
+    assert (opt.MajorOperatingSystemVersion, opt.MinorOperatingSystemVersion) <= XP_X64_VERSION
+    assert image.FILE_HEADER.TimeDateStamp == 0
+    # No runtime library: the three system DLLs alone, each function one
+    # that XP x64 RTM exports.
+    reviewed = load_reviewed_imports()
+    problems = []
+    for descriptor in image.DIRECTORY_ENTRY_IMPORT:
+        dll = descriptor.dll.decode().lower()
+        assert dll in REQUIRED_DLLS, f"import library {dll}"
+        for imp in descriptor.imports:
+            name = imp.name.decode() if imp.name else f"#{imp.ordinal}"
+            if (dll, name) not in reviewed or "XP x64" in reviewed[dll, name]:
+                problems.append(f"{dll}!{name}")
+    assert not problems, "not reviewed, or missing on XP x64: " + ", ".join(problems)
+    # Its own version record and manifest, for the x64 processor.
+    strings = {}
+    for info in image.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update(table.entries)
+    assert strings.get(b"FileVersion") == version.encode()
+    [[manifest]] = resources(image, RT_MANIFEST).values()
+    identity = minidom.parseString(manifest).getElementsByTagNameNS(ASM_V1, "assemblyIdentity")
+    assert identity[0].getAttribute("processorArchitecture").lower() == "amd64"
+    levels = minidom.parseString(manifest).getElementsByTagNameNS(ASM_V3,
+                                                                  "requestedExecutionLevel")
+    assert [e.getAttribute("level") for e in levels] == ["asInvoker"]
 
 
 def icon_image(data):

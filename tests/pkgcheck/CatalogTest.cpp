@@ -70,6 +70,7 @@ std::string Indefinite(std::string_view der) {
 TEST(ReadCatalog, ReadsTheExampleCatalogAsMakePayloadWroteIt) {
     const std::string inf = ReadSource("examples/package/drv/stordrv.inf");
     const std::string sys = ReadSource("examples/package/drv/stordrv.sys");
+    const std::string sys64 = ReadSource("examples/package/drv/amd64/stordrv.sys");
     const std::string cat = ReadSource("examples/package/drv/stordrv.cat");
     ASSERT_FALSE(cat.empty());
     const FileHash driver = HashAsWindows(sys);
@@ -80,7 +81,7 @@ TEST(ReadCatalog, ReadsTheExampleCatalogAsMakePayloadWroteIt) {
         const Catalog c = ReadCatalog(bytes);
         ASSERT_EQ(c.error, "");
         EXPECT_EQ(c.signers, 0u);
-        ASSERT_EQ(c.members.size(), 2u);
+        ASSERT_EQ(c.members.size(), 3u);
         EXPECT_EQ(c.members[0].tag, HexDigest(Sha1Of(inf)));
         EXPECT_EQ(c.members[0].file, "stordrv.inf");
         EXPECT_EQ(c.members[0].subjectGuid, kSubjectFlatFile);
@@ -89,6 +90,8 @@ TEST(ReadCatalog, ReadsTheExampleCatalogAsMakePayloadWroteIt) {
         EXPECT_EQ(c.members[1].file, "stordrv.sys");
         EXPECT_EQ(c.members[1].subjectGuid, kSubjectPeImage);
         EXPECT_EQ(c.members[1].algorithm, kOidSha1);
+        EXPECT_EQ(c.members[2].tag, HexDigest(HashAsWindows(sys64).hash));
+        EXPECT_EQ(c.members[2].subjectGuid, kSubjectPeImage);
     }
 }
 

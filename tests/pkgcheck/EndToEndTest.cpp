@@ -42,6 +42,7 @@ protected:
     void SetUp() override {
         pkg.Write("KEY.INI", "[ids]\r\nid1=VEN_8086&DEV_2922\r\n");
         pkg.Write("install.exe", testing::TinyImage());
+        pkg.Write("amd64/install.exe", testing::TinyImage(0x8664, 2, true));
         const std::string inf = testing::Utf16Le(
             "[Version]\r\nCatalogFile=stordrv.cat\r\n"
             "[Manufacturer]\r\nM=Models,NTx86,NTamd64\r\n"
@@ -81,9 +82,11 @@ TEST_F(EndToEnd, ExamplePackagePassesWhenStrict) {
     std::filesystem::copy(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package", example.path(),
                           std::filesystem::copy_options::recursive);
     example.Write("install.exe", testing::TinyImage());
+    example.Write("amd64/install.exe", testing::TinyImage(0x8664, 2, true));
     const ToolRun run = RunTool("--strict " + example.path().string());
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run.out, "  drv\\stordrv.sys  image ")) << run.out;
+    EXPECT_TRUE(Has(run.out, "Catalog for amd64: drv\\stordrv.cat, 3 members")) << run.out;
 }
 
 TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {
@@ -185,6 +188,12 @@ TEST_F(EndToEnd, CommandLineConventions) {
     pkg.Write("stops/drv/stordrv.inf",
               "[Version]\r\nCatalogFile=gone.cat\r\n[Manufacturer]\r\nM=Models\r\n"
               "[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
+    // Models for XP x64, and no 64-bit tool: x86 installs all the same.
+    pkg.Write("nox64/key.ini", "id1=VEN_8086&DEV_2922\r\n");
+    pkg.Write("nox64/install.exe", testing::TinyImage());
+    pkg.Write("nox64/drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+              "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
     pkg.Write("win7/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models,NTx86.6.1\r\n[Models.NTx86.6.1]\r\n"
               "D=I,PCI\\VEN_8086&DEV_2922\r\n");
@@ -202,6 +211,13 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"PKG --devices " + reg, 0, "\n  The package installs it on 2000 and XP (x86)", ""},
         {"PKG/stops --devices " + reg, 2,
          "\n  The installation stops: drv\\stordrv.inf line 2 [catalog-missing]", ""},
+        {"PKG/nox64 --devices " + reg, 2, "\n  The package installs it on 2000 and XP (x86)",
+         "The installation stops"},
+        {"PKG/nox64 --devices " + reg, 2,
+         "\n  On XP x64 and Server 2003 x64 the installation stops: amd64\\install.exe [missing]",
+         ""},
+        {"PKG/nox64 --json", 2, "pkgcheck: amd64\\install.exe: no directory amd64", ""},
+        {"PKG --json", 0, "\"payloadAmd64\": {\n    \"architecture\": \"amd64\"", ""},
         {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},
         {"PKG --code-page 932 --devices " + Device("wide.txt"), 0, "unconvertible", ""},
         {"PKG --code-page ' 932'", 2, "--code-page takes the number", ""},

@@ -27,6 +27,7 @@ std::string Contents(const std::string& file) {
     const std::string kind =
         file.find('=') == std::string::npos ? "" : file.substr(file.find('=') + 1);
     if (kind == "x64") return testing::TinyImage(0x8664, 1, true);
+    if (kind == "x86") return testing::TinyImage(0x14C, 1);
     if (kind == "wrong-checksum") return testing::TinyImage(0x14C, 1, false, 1);
     if (kind == "program") return testing::TinyImage(0x14C, 2);
     if (kind == "text") return "x";
@@ -42,92 +43,7 @@ struct Row {
     Strings kinds;       // errors, then warnings
 };
 
-TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
-    const Row rows[] = {
-        {"in a subfolder of the disk",
-         "[Version]\r\nCatalogFile.NTx86=stor.cat\r\n[Manufacturer]\r\nM=Models\r\n"
-         "[Models]\r\nD=Inst,PCI\\VEN_1\r\n[SourceDisksNames]\r\n1=\"Disk 1\",,,\\disk1\r\n"
-         "[SourceDisksFiles]\r\nstor.sys=1,x86\r\n" +
-             kCopy,
-         {"stor.cat", "disk1/x86/stor.sys"},
-         "Inst",
-         {"drv\\disk1\\x86\\stor.sys"},
-         {}},
-        {"letter case aside",
-         kHead + "[SourceDisksFiles]\r\nSTOR.SYS=1,Sub\r\n" + kCopy,
-         {"STOR.CAT", "sub/Stor.Sys"},
-         "Inst",
-         {"drv\\sub\\Stor.Sys"},
-         {}},
-        {"x86 entries over plain ones",
-         kHead +
-             "[SourceDisksNames.x86]\r\n2=\"Disk 2\",,,x86\r\n"
-             "[SourceDisksFiles]\r\nstor.sys=1,nowhere\r\n[SourceDisksFiles.x86]\r\nstor.sys="
-             "2\r\n" +
-             kCopy,
-         {"stor.cat", "x86/stor.sys"},
-         "Inst",
-         {"drv\\x86\\stor.sys"},
-         {}},
-        {"missing file",
-         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
-         {"stor.cat"},
-         "Inst",
-         {"-"},
-         {"payload-missing"}},
-        {"not listed, and on a disk never named",
-         kHead + "[SourceDisksFiles]\r\nb.sys=3\r\n[Inst]\r\nCopyFiles=@a.sys,@b.sys\r\n",
-         {"stor.cat", "a.sys", "b.sys"},
-         "Inst",
-         {"-", "-"},
-         {"payload-not-listed", "payload-no-disk"}},
-        {"catalog named, not there",
-         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
-         {"stor.sys", "other/stor.cat"},
-         "Inst",
-         {"drv\\stor.sys"},
-         {"catalog-missing"}},
-        {"no catalog at all",
-         "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=Inst,PCI\\VEN_1\r\n"
-         "[SourceDisksNames]\r\n1=d\r\n[SourceDisksFiles]\r\nstor.sys=1\r\n" +
-             kCopy,
-         {"stor.sys"},
-         "Inst",
-         {"drv\\stor.sys"},
-         {"unsigned"}},
-        {"service binary not copied",
-         kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy +
-             "[Inst.Services]\r\nAddService=stor,2,Svc\r\n"
-             "[Svc]\r\nServiceBinary=%12%\\other.sys\r\n",
-         {"stor.cat", "stor.sys"},
-         "Inst",
-         {"drv\\stor.sys"},
-         {"service-binary-not-copied"}},
-        {".NTx86 over .NT and plain",
-         kHead + "[SourceDisksFiles]\r\na.sys=1\r\n[Inst.NTx86]\r\nCopyFiles=@a.sys\r\n"
-                 "[Inst.NT]\r\nCopyFiles=@b.sys\r\n[Inst]\r\nCopyFiles=@c.sys\r\n"
-                 "[Inst.NTx86.Services]\r\nAddService=a,2,Svc\r\n[Svc]\r\nServiceBinary=%12%\\A."
-                 "SYS\r\n",
-         {"stor.cat", "a.sys"},
-         "Inst.NTx86",
-         {"drv\\a.sys"},
-         {}},
-        {".NT over plain",
-         kHead + "[SourceDisksFiles]\r\nb.sys=1\r\n[inst.nt]\r\nCopyFiles=@b.sys\r\n"
-                 "[Inst]\r\nCopyFiles=@c.sys\r\n",
-         {"stor.cat", "b.sys"},
-         "inst.nt",
-         {"drv\\b.sys"},
-         {}},
-        {"drivers that 2000 and XP on x86 refuse",
-         kHead + "[SourceDisksFiles]\r\na.sys=1\r\nb.sys=1\r\nc.sys=1\r\nd.sys=1\r\n"
-                 "[Inst]\r\nCopyFiles=@a.sys,@b.sys,@c.sys,@d.sys\r\n",
-         {"stor.cat", "a.sys=x64", "b.sys=wrong-checksum", "c.sys=text", "d.sys=program"},
-         "Inst",
-         {"drv\\a.sys", "drv\\b.sys", "drv\\c.sys", "drv\\d.sys"},
-         {"driver-not-x86", "driver-checksum", "driver-not-pe", "driver-not-native"}},
-        {"no install section", kHead, {"stor.cat"}, "", {}, {"payload-section-missing"}},
-    };
+void CheckRows(const std::vector<Row>& rows, PayloadArch arch) {
     for (const Row& row : rows) {
         const testing::TempDir pkg;
         pkg.Write("drv/stordrv.inf", row.inf);
@@ -137,7 +53,7 @@ TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
         }
         const InfCheck inf = ReadInf(row.inf, "drv\\stordrv.inf");
         const Payload payload =
-            CheckPayload(inf, (pkg.path() / "drv").string(), "drv", "drv\\stordrv.inf");
+            CheckPayload(inf, (pkg.path() / "drv").string(), "drv", "drv\\stordrv.inf", arch);
         ASSERT_EQ(payload.installs.size(), 1u) << row.what;
         EXPECT_EQ(payload.installs[0].chosen, row.chosen) << row.what;
         Strings found;
@@ -153,6 +69,134 @@ TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
             }
         EXPECT_EQ(kinds, row.kinds) << row.what << "\n" << messages;
     }
+}
+
+TEST(CheckPayload, FindsEachCopiedFileAsWindowsDoes) {
+    CheckRows(
+        {
+            {"in a subfolder of the disk",
+             "[Version]\r\nCatalogFile.NTx86=stor.cat\r\n[Manufacturer]\r\nM=Models\r\n"
+             "[Models]\r\nD=Inst,PCI\\VEN_1\r\n[SourceDisksNames]\r\n1=\"Disk 1\",,,\\disk1\r\n"
+             "[SourceDisksFiles]\r\nstor.sys=1,x86\r\n" +
+                 kCopy,
+             {"stor.cat", "disk1/x86/stor.sys"},
+             "Inst",
+             {"drv\\disk1\\x86\\stor.sys"},
+             {}},
+            {"letter case aside",
+             kHead + "[SourceDisksFiles]\r\nSTOR.SYS=1,Sub\r\n" + kCopy,
+             {"STOR.CAT", "sub/Stor.Sys"},
+             "Inst",
+             {"drv\\sub\\Stor.Sys"},
+             {}},
+            {"x86 entries over plain ones",
+             kHead +
+                 "[SourceDisksNames.x86]\r\n2=\"Disk 2\",,,x86\r\n"
+                 "[SourceDisksFiles]\r\nstor.sys=1,nowhere\r\n[SourceDisksFiles.x86]\r\nstor.sys="
+                 "2\r\n" +
+                 kCopy,
+             {"stor.cat", "x86/stor.sys"},
+             "Inst",
+             {"drv\\x86\\stor.sys"},
+             {}},
+            {"missing file",
+             kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
+             {"stor.cat"},
+             "Inst",
+             {"-"},
+             {"payload-missing"}},
+            {"not listed, and on a disk never named",
+             kHead + "[SourceDisksFiles]\r\nb.sys=3\r\n[Inst]\r\nCopyFiles=@a.sys,@b.sys\r\n",
+             {"stor.cat", "a.sys", "b.sys"},
+             "Inst",
+             {"-", "-"},
+             {"payload-not-listed", "payload-no-disk"}},
+            {"catalog named, not there",
+             kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy,
+             {"stor.sys", "other/stor.cat"},
+             "Inst",
+             {"drv\\stor.sys"},
+             {"catalog-missing"}},
+            {"no catalog at all",
+             "[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=Inst,PCI\\VEN_1\r\n"
+             "[SourceDisksNames]\r\n1=d\r\n[SourceDisksFiles]\r\nstor.sys=1\r\n" +
+                 kCopy,
+             {"stor.sys"},
+             "Inst",
+             {"drv\\stor.sys"},
+             {"unsigned"}},
+            {"service binary not copied",
+             kHead + "[SourceDisksFiles]\r\nstor.sys=1\r\n" + kCopy +
+                 "[Inst.Services]\r\nAddService=stor,2,Svc\r\n"
+                 "[Svc]\r\nServiceBinary=%12%\\other.sys\r\n",
+             {"stor.cat", "stor.sys"},
+             "Inst",
+             {"drv\\stor.sys"},
+             {"service-binary-not-copied"}},
+            {".NTx86 over .NT and plain",
+             kHead +
+                 "[SourceDisksFiles]\r\na.sys=1\r\n[Inst.NTx86]\r\nCopyFiles=@a.sys\r\n"
+                 "[Inst.NT]\r\nCopyFiles=@b.sys\r\n[Inst]\r\nCopyFiles=@c.sys\r\n"
+                 "[Inst.NTx86.Services]\r\nAddService=a,2,Svc\r\n[Svc]\r\nServiceBinary=%12%\\A."
+                 "SYS\r\n",
+             {"stor.cat", "a.sys"},
+             "Inst.NTx86",
+             {"drv\\a.sys"},
+             {}},
+            {".NT over plain",
+             kHead + "[SourceDisksFiles]\r\nb.sys=1\r\n[inst.nt]\r\nCopyFiles=@b.sys\r\n"
+                     "[Inst]\r\nCopyFiles=@c.sys\r\n",
+             {"stor.cat", "b.sys"},
+             "inst.nt",
+             {"drv\\b.sys"},
+             {}},
+            {"drivers that 2000 and XP on x86 refuse",
+             kHead + "[SourceDisksFiles]\r\na.sys=1\r\nb.sys=1\r\nc.sys=1\r\nd.sys=1\r\n"
+                     "[Inst]\r\nCopyFiles=@a.sys,@b.sys,@c.sys,@d.sys\r\n",
+             {"stor.cat", "a.sys=x64", "b.sys=wrong-checksum", "c.sys=text", "d.sys=program"},
+             "Inst",
+             {"drv\\a.sys", "drv\\b.sys", "drv\\c.sys", "drv\\d.sys"},
+             {"driver-not-x86", "driver-checksum", "driver-not-pe", "driver-not-native"}},
+            {"no install section", kHead, {"stor.cat"}, "", {}, {"payload-section-missing"}},
+        },
+        PayloadArch::X86);
+}
+
+// XP x64 and Server 2003 x64 read the NTamd64 models, .amd64 source entries
+// and .NTamd64 sections and catalog, and load only x64 drivers.
+TEST(CheckPayload, TheAmd64PayloadIsFoundAsXpX64FindsIt) {
+    const std::string head =
+        "[Version]\r\nCatalogFile=stor.cat\r\nCatalogFile.NTamd64=stor64.cat\r\n"
+        "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=X86,PCI\\VEN_1\r\n"
+        "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_1\r\n[X86]\r\nCopyFiles=@x86.sys\r\n"
+        "[SourceDisksNames]\r\n1=d,,,\r\n";
+    CheckRows(
+        {
+            {"the disk's amd64 path over the plain one",
+             head +
+                 "[SourceDisksNames.amd64]\r\n1=d,,,\\amd64\r\n[SourceDisksFiles]\r\nstor.sys="
+                 "1\r\n" +
+                 kCopy,
+             {"stor64.cat", "amd64/stor.sys=x64"},
+             "Inst",
+             {"drv\\amd64\\stor.sys"},
+             {}},
+            {".NTamd64 over plain; an x86 driver there",
+             head +
+                 "[SourceDisksFiles]\r\nstor.sys=1\r\n[SourceDisksFiles.amd64]\r\na.sys=1,x64\r\n" +
+                 kCopy + "[Inst.NTamd64]\r\nCopyFiles=@a.sys\r\n",
+             {"stor64.cat", "x64/a.sys=x86"},
+             "Inst.NTamd64",
+             {"drv\\x64\\a.sys"},
+             {"driver-not-amd64"}},
+            {"x86 entries and catalog are not read",
+             head + "[SourceDisksFiles.x86]\r\nstor.sys=1\r\n" + kCopy,
+             {"stor.cat", "stor.sys=x64"},
+             "Inst",
+             {"-"},
+             {"payload-not-listed", "catalog-missing"}},
+        },
+        PayloadArch::Amd64);
 }
 
 }  // namespace

@@ -397,6 +397,7 @@ struct LoadRow {
     Strings findings;       // "E kind file" or "W kind file"
     Strings read;           // empty: only the installer
     const char* says = "";  // part of the first finding's message
+    ToolKind kind = ToolKind::X86;
 };
 
 TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
@@ -408,6 +409,15 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
         });
     };
     const std::string helper = Dll({"A"});
+    const auto wide = [](std::function<void(Sketch&)> change) {
+        return Changed([&](Sketch& s) {
+            s.pe32plus = true;
+            s.machine = kMachineAmd64;
+            s.subsystemVersion[0] = 5;
+            s.subsystemVersion[1] = 2;
+            change(s);
+        });
+    };
     const LoadRow rows[] = {
         {"our own tool", {{"install.exe", Program()}}, "install.exe", {}, {}},
         {"spelled in upper case", {{"INSTALL.EXE", Program()}}, "INSTALL.EXE", {}, {"INSTALL.EXE"}},
@@ -544,11 +554,52 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          "install.exe",
          {"E installer-function-missing install.exe"},
          {}},
+        // amd64\install.exe, which XP x64 alone starts.
+        {"our 64-bit tool",
+         {{"AMD64/install.exe", wide([](Sketch&) {})}},
+         "AMD64\\install.exe",
+         {},
+         {},
+         "",
+         ToolKind::Amd64},
+        {"a 32-bit tool in the 64-bit one's place",
+         {{"amd64/install.exe", Program()}},
+         "amd64\\install.exe",
+         {"E installer-machine amd64\\install.exe"},
+         {},
+         "under WOW64",
+         ToolKind::Amd64},
+        {"64-bit tool for Vista",
+         {{"amd64/install.exe", wide([](Sketch& s) { s.subsystemVersion[0] = 6; })}},
+         "amd64\\install.exe",
+         {"E installer-subsystem-version amd64\\install.exe"},
+         {},
+         "own version of XP x64 / Server 2003 x64 (",
+         ToolKind::Amd64},
+        {"64-bit tool importing what XP x64 lacks, and XP SP3 alone",
+         {{"amd64/install.exe", wide([](Sketch& s) {
+               s.imports = {{"KERNEL32.dll", {"GetTickCount64", "FlsAlloc"}}};
+           })}},
+         "amd64\\install.exe",
+         {"E installer-function-missing amd64\\install.exe"},
+         {},
+         "imports GetTickCount64 from KERNEL32.dll",
+         ToolKind::Amd64},
+        {"64-bit tool with a 32-bit DLL beside it",
+         {{"amd64/install.exe", wide([](Sketch& s) {
+               s.imports = {{"helper.dll", {"A"}}};
+           })},
+          {"amd64/helper.dll", helper}},
+         "amd64\\install.exe",
+         {"E installer-machine amd64\\helper.dll"},
+         {"amd64\\install.exe", "amd64\\helper.dll"},
+         "0xc000007b",
+         ToolKind::Amd64},
     };
     for (const LoadRow& row : rows) {
         const testing::TempDir dir;
         for (const auto& [name, bytes] : row.files) dir.Write(name, bytes);
-        const LoadCheck check = CheckInstallerLoads(dir.path().string(), row.installer);
+        const LoadCheck check = CheckInstallerLoads(dir.path().string(), row.installer, row.kind);
         Strings found;
         for (const LoadFinding& f : check.findings)
             found.push_back(std::string(f.error ? "E " : "W ") + f.kind + " " + f.file);

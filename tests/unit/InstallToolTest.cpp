@@ -63,6 +63,31 @@ TEST(ToolCommandLine, DoubleByteTrailBytesAreNeitherBackslashNorQuote) {
     EXPECT_EQ(arguments.hardwareId.view(), "PCI\\X");
 }
 
+TEST(ToolCommandLine, QuotedArgumentsAreReadBackWhole) {
+    const CodePage cp932 = CodePage::WithLeadRanges({{0x81, 0x9F}, {0xE0, 0xFC}});
+    const struct {
+        const char* inf;
+        const char* id;
+        const CodePage& cp;
+    } rows[] = {
+        {"D:\\pkg\\drv\\s.inf", "PCI\\VEN_1&DEV_2", CodePage::SingleByte()},
+        {"C:\\a b\\", "PCI\\\\\"x\"\"y\\", CodePage::SingleByte()},
+        // A trail byte 0x5C before the closing quote is no backslash to double.
+        {"C:\\\x95\x5C", "PCI\\\x95\x5C\"", cp932},
+    };
+    for (const auto& row : rows) {
+        FakePlatform fake;
+        launcher::ByteString line(fake);
+        ASSERT_TRUE(line.Assign("\"C:\\i.exe\" ") && AppendQuotedArgument(line, row.inf, row.cp) &&
+                    line.Append(' ') && AppendQuotedArgument(line, row.id, row.cp));
+        ToolArguments arguments(fake);
+        EXPECT_EQ(ReadToolArguments(line.view(), row.cp, arguments), ArgumentProblem::None)
+            << line.view();
+        EXPECT_EQ(arguments.inf.view(), row.inf) << line.view();
+        EXPECT_EQ(arguments.hardwareId.view(), row.id) << line.view();
+    }
+}
+
 TEST(ToolModels, DeviceIdsAsWindowsMatchThem) {
     const char* device = "PCI\\VEN_8086&DEV_2922&SUBSYS_B0051458&REV_02";
     for (const char* id : {"PCI\\VEN_8086&DEV_2922", "pci\\ven_8086&dev_2922&rev_02",
@@ -167,6 +192,50 @@ TEST(ToolPayload, FindsEachCopiedFileWhereTheSourceDisksPutIt) {
     }
 }
 
+TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
+    const struct {
+        const char* architecture;
+        const char* sources;  // the source-disk sections
+        const char* path;     // where a.sys lies
+    } rows[] = {
+        {"x86", "[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\na.sys=1\n", "C:\\p\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,\n", "C:\\p\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\\x86\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,x86\n",
+         "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\\drv\\\n[SourceDisksFiles]\na.sys=1,\\x86\\\n",
+         "C:\\p\\drv\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n01=Disk,,,.\\drv,0\n[SourceDisksFiles]\na.sys=1,x86,123\n",
+         "C:\\p\\drv\\x86\\a.sys"},
+        // The section for the processor first, line by line.
+        {"amd64",
+         "[SourceDisksNames]\n1=Disk,,,\\x86\n[SourceDisksNames.amd64]\n1=Disk,,,\\amd64\n"
+         "[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\amd64\\a.sys"},
+        {"x86",
+         "[SourceDisksNames]\n1=Disk,,,\\one\n2=Disk,,,\\two\n[SourceDisksNames.x86]\n3=D\n"
+         "[SourceDisksFiles]\na.sys=1\n[SourceDisksFiles.x86]\na.sys=2,sub\n",
+         "C:\\p\\two\\sub\\a.sys"},
+    };
+    for (const auto& row : rows) {
+        for (const bool present : {true, false}) {
+            FakeToolPlatform tool;
+            tool.architecture = row.architecture;
+            tool.infs["C:\\p\\s.inf"] = std::string(
+                                            "[Manufacturer]\nM=Models,NTamd64\n"
+                                            "[Models]\nD=I,PCI\\VEN_1&DEV_2\n"
+                                            "[Models.NTamd64]\nD=I,PCI\\VEN_1&DEV_2\n"
+                                            "[I]\nCopyFiles=@a.sys\n") +
+                                        row.sources;
+            if (present) tool.AddFile(row.path);
+            const PayloadRun run = CheckPayload(tool, {5, 1, 1});
+            EXPECT_EQ(run.problems, present ? "" : std::string(row.path) + " is missing.\n")
+                << row.sources;
+        }
+    }
+}
+
 TEST(ToolPayload, CompressedFormsCountAndTheListOfMissingFilesIsCut) {
     std::string inf =
         "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";
@@ -217,8 +286,10 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
          "This driver package needs Windows 2000 or XP.", false},
         {"NT 4.0", [](Machine& m) { m.platform.SetVersion(2, 4, 0, 1381); }, kWrongWindows,
          "This driver package needs", false},
-        {"WOW64", [](Machine& m) { m.tool.wow64 = true; }, kWindows64,
-         "This installer is a 32-bit program", false},
+        {"WOW64 without the 64-bit tool", [](Machine& m) { m.tool.wow64 = true; }, kWindows64,
+         "This is 64-bit Windows, and the package's 64-bit installer tool amd64\\install.exe is "
+         "missing. Nothing was installed.",
+         false},
         {"no arguments", [](Machine& m) { m.tool.commandLine = "install.exe"; }, kWrongCommandLine,
          "The command line lacks", false},
         {"no setup library", [](Machine& m) { m.tool.librariesMissing = true; }, kNoSetupLibrary,
@@ -281,6 +352,49 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
         }
         EXPECT_EQ(std::count(events.begin(), events.end(), "restart?"),
                   m.tool.restartNeeded ? 1 : 0);
+    }
+}
+
+TEST(InstallTool, UnderWow64ThePackages64BitToolInstallsAndItsStatusComesBack) {
+    const struct {
+        const char* name;
+        std::uint32_t status;  // the 64-bit tool's
+        std::uint32_t error;   // its start's
+        int expected;
+        const char* box;  // null: none
+    } rows[] = {
+        {"installed", 0, 0, kInstalled, nullptr},
+        {"incomplete", 3, 0, kPackageIncomplete, nullptr},
+        {"restart later", 3010, 0, kRestartPending, nullptr},
+        {"no start", 0, 87, kWindows64,
+         "This is 64-bit Windows, and the package's 64-bit installer tool could not be started, "
+         "so nothing was installed: D:\\pkg\\amd64\\install.exe.\n\nThe parameter is "
+         "incorrect.\n(error 0x00000057)"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Machine m;
+        m.tool.wow64 = true;
+        m.tool.AddFile("D:\\pkg\\amd64\\install.exe");
+        m.tool.programStatus = row.status;
+        m.tool.programError = row.error;
+        CInstallApp app(m.platform, m.tool);
+        EXPECT_EQ(launcher::CWinApp::RunCurrent(), row.expected);
+        // The window stands until the 64-bit tool has ended; that one gets
+        // the same two arguments and the error mode of the start.
+        EXPECT_EQ(m.tool.events,
+                  (std::vector<std::string>{
+                      "window D:\\pkg\\install.exe",
+                      "run D:\\pkg\\amd64\\install.exe | \"D:\\pkg\\amd64\\install.exe\" "
+                      "\"D:\\pkg\\drv\\s.inf\" \"PCI\\VEN_1&DEV_2\"",
+                      "window gone"}));
+        EXPECT_EQ(m.platform.events.back(), "error mode of the start");
+        if (row.box) {
+            ASSERT_EQ(m.platform.boxes.size(), 1u);
+            EXPECT_EQ(m.platform.boxes[0].text, row.box);
+        } else {
+            EXPECT_TRUE(m.platform.boxes.empty());
+        }
     }
 }
 

@@ -4,7 +4,8 @@ user's machine starts it: the driver really installed for the chosen device
 happened), a package that lacks a file named before anything changes, the
 usage box, the setup libraries taken from the system directory only, and
 the launcher ending after the tool.  The 32-bit builds run in a 32-bit
-prefix, Windows as 2000 and XP are; the 64-bit ones in the 64-bit prefix."""
+prefix, Windows as 2000 and XP are; the 64-bit ones in the 64-bit prefix,
+alone or, as on XP x64, started by the 32-bit tool under WOW64."""
 
 import re
 import shutil
@@ -20,6 +21,10 @@ OTHER = "VEN_10DE&DEV_0A64&SUBSYS_00000000&REV_B1"
 SERVICE = r"HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\stordrv"
 CAPTION = "Driver installation"
 ARCHS = ["x64", pytest.param("x86", marks=needs_win32)]
+# The driver each architecture installs, as the package holds it below drv/.
+DRIVER = {"x64": "amd64/stordrv.sys", "x86": "stordrv.sys"}
+MISSING_TOOL = ("This is 64-bit Windows, and the package's 64-bit installer tool "
+                "amd64\\install.exe is missing. Nothing was installed.")
 
 
 @pytest.fixture
@@ -48,12 +53,41 @@ def assert_nothing_installed(env):
     assert env.reg_values(SERVICE) is None
 
 
-@pytest.mark.parametrize("blanks", [False, True], ids=["plain", "blank-in-path"])
+def payload(tmp_path, arch, subfolders=False):
+    """The example's drv folder as Wine in the architecture's prefix installs
+    it.  Wine's file queue reads only the plain [SourceDisksNames] and
+    [SourceDisksFiles] (its query functions, and so the tool, read the
+    .amd64 ones first, as Windows does): for the 64-bit prefix the plain disk
+    line points where the .amd64 one does.  With subfolders the drivers lie
+    in a folder that the disk line names and, in that, one that the file
+    line names."""
+    drv = tmp_path / "drv"
+    shutil.copytree(EXAMPLE / "drv", drv)
+    inf = (drv / "stordrv.inf").read_bytes()
+    plain = b"\n1=%Disk%,,,\r\n"
+    assert inf.count(plain) == 1
+    if subfolders:
+        inf = inf.replace(plain, b"\n1=%Disk%,,,\\files\r\n")
+        plain = b"\n1=%Disk%,,,\\files\r\n"
+        inf = inf.replace(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n")
+        assert inf.count(b"=1,sys") == 1
+        (drv / "files" / "sys").mkdir(parents=True)
+        (drv / "stordrv.sys").rename(drv / "files" / "sys" / "stordrv.sys")
+        (drv / "amd64" / "sys").mkdir()
+        (drv / "amd64" / "stordrv.sys").rename(drv / "amd64" / "sys" / "stordrv.sys")
+    if arch == "x64":
+        inf = inf.replace(plain, b"\n1=%Disk%,,,\\amd64\r\n")
+    (drv / "stordrv.inf").write_bytes(inf)
+    return drv
+
+
+@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders"])
 @pytest.mark.parametrize("arch", ARCHS)
 def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
-        make_package, launchers, machine, arch, blanks):
+        make_package, launchers, machine, arch, layout, tmp_path):
     env = machine(arch)
-    pkg = package(make_package, launchers, env, arch, blanks=blanks)
+    drv = payload(tmp_path, arch, subfolders=layout == "disk-and-file-subfolders")
+    pkg = package(make_package, launchers, env, arch, drv=drv, blanks=layout == "blank-in-path")
     r = pkg.run(version="winxp", pci=[OTHER, DEVICE], box_programs=("install.exe",))
     assert (r.exit_code, r.boxes) == (0, []), r.describe()
 
@@ -62,16 +96,15 @@ def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
     assert device["Driver"].upper().startswith(SCSI_ADAPTER_CLASS + "\\"), device
     assert env.reg_values(SERVICE)["ImagePath"].lower().endswith(r"\drivers\stordrv.sys")
     copied = env.prefix / "drive_c" / "windows" / "system32" / "drivers" / "stordrv.sys"
-    assert copied.read_bytes() == (EXAMPLE / "drv" / "stordrv.sys").read_bytes()
+    assert copied.read_bytes() == (EXAMPLE / "drv" / DRIVER[arch]).read_bytes()
 
 
 @pytest.mark.parametrize("arch", ARCHS)
 def test_missing_payload_is_named_nothing_changes_and_the_launcher_waits_for_the_tool(
         make_package, launchers, machine, arch, tmp_path):
     env = machine(arch)
-    drv = tmp_path / "drv"
-    shutil.copytree(EXAMPLE / "drv", drv)
-    (drv / "stordrv.sys").unlink()
+    drv = payload(tmp_path, arch)
+    (drv / DRIVER[arch]).unlink()
     pkg = package(make_package, launchers, env, arch, drv=drv)
     # The tool's box stands 4 s: a launcher that did not wait for the tool's
     # window would end long before the tool.
@@ -81,7 +114,8 @@ def test_missing_payload_is_named_nothing_changes_and_the_launcher_waits_for_the
     [box] = r.boxes
     assert box.caption == CAPTION
     assert box.text.startswith("The driver package is incomplete, so nothing was installed")
-    assert pkg.win_dir + "drv\\stordrv.sys is missing." in box.text, box.text
+    missing = "drv\\" + DRIVER[arch].replace("/", "\\")
+    assert pkg.win_dir + missing + " is missing." in box.text, box.text
     assert_nothing_installed(env)
     # Within seconds: a missing source file makes Wine's install spin for ever.
     assert r.wall_time < 60, r.describe()
@@ -113,9 +147,7 @@ def test_wrong_arguments_get_the_usage_box(make_package, launchers, machine, arc
 
 
 @pytest.mark.parametrize("arch,version,status,text", [
-    pytest.param("x86", "winxp64", 5, "This installer is a 32-bit program, and a 32-bit "
-                 "program cannot install drivers on 64-bit Windows. This driver package "
-                 "serves 32-bit Windows 2000 and XP.", marks=needs_win32, id="wow64"),
+    pytest.param("x86", "winxp64", 5, MISSING_TOOL, marks=needs_win32, id="wow64"),
     ("x64", "win98", 4, "This driver package needs Windows 2000 or XP."),
     ("x64", "nt40", 4, "This driver package needs Windows 2000 or XP."),
 ])
@@ -152,3 +184,57 @@ def test_setup_libraries_planted_beside_the_tool_are_not_loaded(make_package, la
               if "loaddll" in line and re.search(r"(setupapi|newdev)\.dll", line, re.I)]
     assert loaded, "the setup libraries were never loaded"
     assert all(re.search(r"system32|syswow64", line, re.I) for line in loaded), loaded
+
+
+# --- XP x64: the 32-bit launcher and tool under WOW64, the 64-bit tool installs
+
+def wow64_package(make_package, launchers, wine, drv, tool64=True):
+    pkg = package(make_package, launchers, wine, "x86", drv=drv)
+    if tool64:
+        (pkg.dir / "amd64").mkdir()
+        shutil.copy2(launchers["tool-x64"], pkg.dir / "amd64" / "install.exe")
+    return pkg
+
+
+@needs_win32
+def test_under_wow64_the_64_bit_tool_installs_the_amd64_driver(make_package, launchers,
+                                                                machine, tmp_path):
+    env = machine("x64")
+    pkg = wow64_package(make_package, launchers, env, payload(tmp_path, "x64"))
+    # Both tools are install.exe: the launcher must outlive the one it waits
+    # for, which stands until the 64-bit one has ended.
+    r = pkg.run(version="winxp64", pci=[OTHER, DEVICE], box_programs=("install.exe",),
+                processes=("install.exe",))
+    assert (r.exit_code, r.boxes) == (0, []), r.describe()
+    device = env.reg_values(DEVICE.key)
+    assert device["Service"] == "stordrv", device
+    assert device["Driver"].upper().startswith(SCSI_ADAPTER_CLASS + "\\"), device
+    copied = env.prefix / "drive_c" / "windows" / "system32" / "drivers" / "stordrv.sys"
+    assert copied.read_bytes() == (EXAMPLE / "drv" / DRIVER["x64"]).read_bytes()
+    tool_seen = r.last_seen["install.exe"]
+    assert tool_seen is not None and tool_seen <= r.ended_at + 1.0, r.describe()
+
+
+@needs_win32
+@pytest.mark.parametrize("case", ["no-64-bit-tool", "no-amd64-driver"])
+def test_under_wow64_the_32_bit_tool_names_what_is_missing_and_ends_with_its_status(
+        make_package, launchers, machine, tmp_path, case):
+    env = machine("x64")
+    drv = payload(tmp_path, "x64")
+    if case == "no-amd64-driver":
+        (drv / DRIVER["x64"]).unlink()
+    pkg = wow64_package(make_package, launchers, env, drv=drv, tool64=case != "no-64-bit-tool")
+    env.set_pci_devices([DEVICE])
+    # Started as the launcher starts it: the 64-bit tool's status comes back
+    # through the 32-bit one.
+    r = env.run(pkg.dir / "install.exe",
+                [pkg.win_dir + "drv\\stordrv.inf", "PCI\\" + DEVICE.name],
+                box_programs=("install.exe",))
+    [box] = r.boxes
+    assert box.caption == CAPTION, r.describe()
+    if case == "no-64-bit-tool":
+        assert (r.exit_code, box.text) == (5, MISSING_TOOL), r.describe()
+    else:
+        assert r.exit_code == 3, r.describe()
+        assert pkg.win_dir + "drv\\amd64\\stordrv.sys is missing." in box.text, box.text
+    assert_nothing_installed(env)
