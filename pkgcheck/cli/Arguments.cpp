@@ -30,7 +30,7 @@ std::string Wrapped(std::string line, std::string_view text, std::size_t column)
             lines += line + "\n";
             line.clear();
         }
-        line.resize(std::max(line.size() + (line.size() > column ? 1 : 0), column), ' ');
+        line.resize(line.size() < column ? column : line.size() + 1, ' ');
         line += word;
         text.remove_prefix(std::min(end + 1, text.size()));
     }

@@ -48,10 +48,11 @@ struct DeviceFormatInfo {
 // The formats ParseDeviceFile reads, in the order they are told apart.
 std::vector<DeviceFormatInfo> DeviceFormats();
 
-// A device file of one of DeviceFormats(), told from the content. Text that is not in an ANSI code
-// page is converted to the code page `codePage`, as the launcher's ANSI registry calls would see
-// it. `file` names the file in the findings. The bytes are taken over and let go before the names
-// are sorted.
+// A device file of one of DeviceFormats(), told from the content. Text that
+// is not in an ANSI code page is converted to the code page `codePage`, as
+// the launcher's ANSI registry calls would see it. `file` names the file in
+// the findings. The bytes are taken over and let go before the names are
+// sorted.
 DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& file);
 
 // The PCI functions under a sysfs directory such as /sys/bus/pci/devices.
