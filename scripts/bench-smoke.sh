@@ -10,7 +10,12 @@ if ! { cmake --preset bench && cmake --build --preset bench -j"$(nproc)"; } >bui
     echo "== build of preset bench failed" >&2
     exit 1
 fi
-for program in $(find build/bench/bench -maxdepth 1 -type f -executable -name '*_bench' | sort); do
+programs=$(find build/bench/bench -maxdepth 1 -type f -executable -name '*_bench' | sort)
+if [ -z "$programs" ]; then
+    echo "== no benchmark programs in build/bench/bench" >&2
+    exit 1
+fi
+for program in $programs; do
     # Each benchmark lists its sizes smallest first: keep its first name.
     filter=$("$program" --benchmark_list_tests | awk -F/ '!seen[$1]++' | paste -sd'|')
     log="$program.smoke.log"
