@@ -31,6 +31,11 @@ private:
     std::filesystem::path dir_;
 };
 
+// An installer tool that the loaders of 2000 and XP start, as pkgcheck reads
+// them: the headers of a 32-bit GUI program for Windows 4.0, no sections and
+// no imports. The checks of the rest of the package run behind it.
+std::string ToolImage();
+
 // The whole check and its report, text or JSON written out block by block
 // as the tool writes them, once an iteration. Sets the counters input_MB and
 // peak/input (the most heap memory held at once per input byte) and the

@@ -25,7 +25,7 @@ public:
                     SubkeyName(0xF000u + static_cast<unsigned>(i), 0x1234, 0, 0, 0).substr(0, 17) +
                     "\r\n";
         listBytes_ = files_.Write("key.ini", list);
-        files_.Write("install.exe", "MZ");
+        files_.Write("install.exe", bench::ToolImage());
         files_.Write("drv/stordrv.inf",
                      "[Manufacturer]\r\nM=Models,NTx86.5.1\r\n[Models.NTx86.5.1]\r\n"
                      "D=Inst,PCI\\VEN_8086&DEV_2922\r\nD=Inst,PCI\\VEN_1002&DEV_4380\r\n");

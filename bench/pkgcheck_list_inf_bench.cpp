@@ -30,7 +30,7 @@ std::string DeviceId(std::size_t n) {
 class Package {
 public:
     Package(const std::string& list, const std::string& inf)
-        : bytes_(files_.Write("key.ini", list) + files_.Write("install.exe", "MZ") +
+        : bytes_(files_.Write("key.ini", list) + files_.Write("install.exe", bench::ToolImage()) +
                  files_.Write("drv/stordrv.inf", inf)) {}
 
     std::string dir() const { return files_.Dir(); }

@@ -21,6 +21,9 @@ if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)"; } >build
 fi
 ctest --preset fuzz
 
+echo "== every benchmark once at its smallest size, for no figures (Google Benchmark)"
+./scripts/bench-smoke.sh
+
 echo "== checks of the shipping files dist/launcher.exe and dist/install.exe"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/pe
 

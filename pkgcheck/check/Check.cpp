@@ -19,6 +19,13 @@ const char* const kInstaller64Name = "amd64\\install.exe";
 // Device files are read in this code page when none is given.
 constexpr int kDefaultCodePage = 1252;
 
+// "reg export, reg query, lspci or subkey names (see pkgcheck --help)".
+std::string FormatNames() {
+    std::vector<std::string> names;
+    for (const DeviceFormatInfo& format : DeviceFormats()) names.push_back(format.name);
+    return Enumerated(names, "or") + " (see pkgcheck --help)";
+}
+
 // The INF's IDs by their upper-case form, each to its first place, so that
 // every machine of a fleet is judged without a pass over all of them.
 class InfIdIndex {
@@ -331,8 +338,7 @@ private:
         else
             Error("bad-devices", source,
                   devices.format + ": " + devices.error +
-                      (devices.unrecognised ? std::string("; device files are ") + kDeviceFormats
-                                            : ""));
+                      (devices.unrecognised ? "; device files are " + FormatNames() : ""));
         return false;
     }
 

@@ -1,8 +1,11 @@
 #include "pkgcheck/cli/Arguments.h"
 
 #include <algorithm>
+#include <string_view>
 
+#include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/read/Ansi.h"
+#include "pkgcheck/read/Text.h"
 #include "res/version.h"
 
 namespace pkgcheck {
@@ -12,6 +15,46 @@ const char* const kUsage =
     "options: [--devices FILE|DIR|- ...| --this-machine] [--install-dir DIR]\n"
     "         [--code-page N] [--json] [--strict] [--help] [--version]\n"
     "       pkgcheck --write-list [--] PACKAGE_DIR > PACKAGE_DIR/key.ini\n";
+
+namespace {
+
+// `text` after `line`, wrapped at 80 columns, each line filled with blanks
+// to `column` first.
+std::string Wrapped(std::string line, std::string_view text, std::size_t column) {
+    constexpr std::size_t kWidth = 80;
+    std::string lines;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find(' '), text.size());
+        const std::string_view word = text.substr(0, end);
+        if (line.size() >= column && line.size() + 1 + word.size() > kWidth) {
+            lines += line + "\n";
+            line.clear();
+        }
+        line.resize(line.size() < column ? column : line.size() + 1, ' ');
+        line += word;
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return lines + line + "\n";
+}
+
+std::string DeviceFormatLines() {
+    std::string lines;
+    std::vector<std::string> loose;
+    for (const DeviceFormatInfo& format : DeviceFormats()) {
+        lines += Wrapped("  " + std::string(format.name), format.help, 20);
+        if (format.looseNames) loose.push_back(format.name);
+    }
+    return lines +
+           Wrapped("",
+                   "UTF-16 files (with or without a byte-order mark) and UTF-8 files with one are "
+                   "read in the code page; characters it lacks become '?'. A name of another form "
+                   "is kept and compared all the same. A file other than a " +
+                       Enumerated(loose, "or") +
+                       " with no name of that form, or any file with NUL bytes, is an error.",
+                   2);
+}
+
+}  // namespace
 
 std::string HelpText() {
     return std::string(
@@ -42,20 +85,8 @@ std::string HelpText() {
            "  --version           The version.\n"
            "  --                  Ends the options; what follows is the package directory.\n"
            "\n"
-           "Device files (the format is told from the content):\n"
-           "  reg export        of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI,\n"
-           "                    REGEDIT4 or Windows Registry Editor 5.00\n"
-           "  reg query         what reg query HKLM\\SYSTEM\\CurrentControlSet\\Enum\\PCI\n"
-           "                    prints\n"
-           "  lspci             what lspci -n, -nv, -nmm or -vmmn prints; lspci -n alone\n"
-           "                    shows no subsystem IDs, and SUBSYS_00000000 is assumed\n"
-           "  subkey names      VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh, one a line (#\n"
-           "                    starts a comment; PCI\\NAME\\INSTANCE stands for NAME)\n"
-           "  UTF-16 files (with or without a byte-order mark) and UTF-8 files with one\n"
-           "  are read in the code page; characters it lacks become '?'. A name of another\n"
-           "  form is kept and compared all the same. A file other than a reg export or\n"
-           "  reg query with no name of that form, or any file with NUL bytes, is an\n"
-           "  error.\n"
+           "Device files (the format is told from the content):\n" +
+           DeviceFormatLines() +
            "\n"
            "Exit status: 0 when nothing is wrong (warnings alone do not count without\n"
            "--strict), 1 for warnings under --strict, 2 for errors: a missing or unreadable\n"

@@ -12,11 +12,6 @@
 
 namespace pkgcheck {
 
-const char* const kDeviceFormats =
-    "a reg export of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI (REGEDIT4 or "
-    "Windows Registry Editor 5.00), the output of reg query on that key, the output of lspci "
-    "-n, -nv, -nmm or -vmmn, or subkey names VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh one a line";
-
 namespace {
 
 constexpr std::string_view kEnumPci = "\\Enum\\PCI\\";
@@ -64,9 +59,11 @@ std::string_view FirstLine(std::string_view text) {
     for (std::size_t start = 0; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
-        const std::string_view line = TrimBlanks(text.substr(start, end - start));
-        if (!line.empty() && line != "\r" && line.front() != '#')
-            return line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
+        std::string_view line = text.substr(start, end - start);
+        // The CR first: blanks may stand before it ("REGEDIT4  " CR LF).
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        line = TrimBlanks(line);
+        if (!line.empty() && line.front() != '#') return line;
         start = end + 1;
     }
     return {};
@@ -107,19 +104,17 @@ public:
         if (++counted->count <= kLinesNamed) Warn(kind, line, std::move(message));
     }
 
-    // A registry listing names each key as a subkey of Enum\PCI, so any one
-    // will do, whatever its form; other text is taken for a device file only
-    // when a name of the usual form is in it.
-    DeviceList Finish(std::string format, bool registry = false) {
+    // See DeviceFormatInfo::looseNames.
+    DeviceList Finish(std::string format, bool looseNames = false) {
         SummarizeCount(odd_, "odd-name", "lines hold no PCI subkey name of the usual form");
         list_.format = std::move(format);
-        if (registry && list_.names.empty()) {
+        if (looseNames && list_.names.empty()) {
             list_.error =
                 "no subkey of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI in it";
             list_.unrecognised = true;
             return std::move(list_);
         }
-        if (!registry && wellFormed_ == 0) {
+        if (!looseNames && wellFormed_ == 0) {
             list_.error = "no PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh) in it";
             list_.names = NameList();
             list_.warnings.clear();  // the error says it all
@@ -163,13 +158,16 @@ bool DirectPciSubkey(std::string_view path, std::string_view* name) {
     return true;
 }
 
-void ReadRegExport(std::string_view text, Collector& c) {
+bool ReadRegExport(std::string owned, Collector& c, std::string* format, std::string*) {
+    const std::string_view text = c.Adopt(std::move(owned));
+    *format = "reg export (" + std::string(FirstLine(text)) + ")";
     ForEachLine(text, [&](std::string_view line, int number, std::size_t) {
         line = TrimBlanks(line);
         if (line.size() < 2 || line.front() != '[' || line.back() != ']' || line[1] == '-') return;
         std::string_view name;
         if (DirectPciSubkey(line.substr(1, line.size() - 2), &name)) c.Name(name, number);
     });
+    return true;
 }
 
 bool IsRegQueryKeyLine(std::string_view line) {
@@ -178,12 +176,13 @@ bool IsRegQueryKeyLine(std::string_view line) {
 }
 
 // reg query prints the key names flush left and their values indented.
-void ReadRegQuery(std::string_view text, Collector& c) {
-    ForEachLine(text, [&](std::string_view line, int number, std::size_t) {
+bool ReadRegQuery(std::string owned, Collector& c, std::string*, std::string*) {
+    ForEachLine(c.Adopt(std::move(owned)), [&](std::string_view line, int number, std::size_t) {
         std::string_view name;
         line = TrimBlanks(line);
         if (IsRegQueryKeyLine(line) && DirectPciSubkey(line, &name)) c.Name(name, number);
     });
+    return true;
 }
 
 // One lspci -vmmn record's fields by name ("Vendor", "SDevice"...).
@@ -316,12 +315,13 @@ bool ReadLspciLines(std::string_view text, Collector& c, std::string* format, st
         recordLine = number;
     });
     finish();
+    if (!error->empty()) return false;
     *format = machine ? "lspci -nmm" : verbose ? "lspci -nv" : "lspci -n";
-    if (!machine && !verbose && error->empty())
+    if (!machine && !verbose)
         c.Warn("no-subsystem", 0,
                "lspci -n shows no subsystem IDs, so SUBSYS_00000000 is assumed in every name; "
                "lspci -nv, -nmm or -vmmn shows them");
-    return error->empty();
+    return true;
 }
 
 // How many functions an lspci listing holds: records starting "Slot:", or
@@ -335,10 +335,20 @@ std::size_t CountFunctions(std::string_view text, bool records) {
     return count;
 }
 
+// lspci -vmmn records, or one line a function: the names are made from
+// numbers, each the length of a subkey name, and the text goes when read.
+bool ReadLspci(std::string text, Collector& c, std::string* format, std::string* error) {
+    const bool records = StartsWithIgnoringCase(FirstLine(text), "Slot:");
+    c.ReserveText(CountFunctions(text, records) * kNameTemplate.size());
+    if (!records) return ReadLspciLines(text, c, format, error);
+    *format = "lspci -vmmn";
+    return ReadLspciRecords(text, c, error);
+}
+
 // A pasted device instance path (PCI\VEN_...\3&2411e6fe&0&F8) stands for its
 // subkey name.
-void ReadNames(std::string_view text, Collector& c) {
-    ForEachLine(text, [&](std::string_view line, int number, std::size_t) {
+bool ReadNames(std::string owned, Collector& c, std::string*, std::string*) {
+    ForEachLine(c.Adopt(std::move(owned)), [&](std::string_view line, int number, std::size_t) {
         line = TrimBlanks(line);
         if (line.empty() || line.front() == '#') return;
         if ((line.front() == 'P' || line.front() == 'p') && StartsWithIgnoringCase(line, "PCI\\")) {
@@ -347,7 +357,48 @@ void ReadNames(std::string_view text, Collector& c) {
         }
         c.Name(line, number);
     });
+    return true;
 }
+
+// The formats, in the order they are told apart by the first line that is
+// neither blank nor a comment; the last takes any text. A new format is a
+// row here and its reader.
+struct Format {
+    DeviceFormatInfo info;
+    bool (*detect)(std::string_view firstLine);
+    // Takes the text over; a narrower format name may be set, and an error
+    // when no names can be read.
+    bool (*read)(std::string text, Collector& c, std::string* format, std::string* error);
+};
+
+constexpr Format kFormats[] = {
+    {{"reg export",
+      "of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI, REGEDIT4 or Windows "
+      "Registry Editor 5.00",
+      true},
+     [](std::string_view first) {
+         return first == "REGEDIT4" ||
+                StartsWithIgnoringCase(first, "Windows Registry Editor Version");
+     },
+     ReadRegExport},
+    {{"reg query", "what reg query HKLM\\SYSTEM\\CurrentControlSet\\Enum\\PCI prints", true},
+     IsRegQueryKeyLine,
+     ReadRegQuery},
+    {{"lspci",
+      "what lspci -n, -nv, -nmm or -vmmn prints; lspci -n alone shows no subsystem IDs, and "
+      "SUBSYS_00000000 is assumed",
+      false},
+     [](std::string_view first) {
+         return StartsWithIgnoringCase(first, "Slot:") || PciSlotLength(first) > 0;
+     },
+     ReadLspci},
+    {{"subkey names",
+      "VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh, one a line (# starts a comment; "
+      "PCI\\NAME\\INSTANCE stands for NAME)",
+      false},
+     [](std::string_view) { return true; },
+     ReadNames},
+};
 
 // Windows tools write "Unicode" as UTF-16LE, with a byte-order mark or,
 // from some, without one; then every other byte is NUL for the ASCII text
@@ -421,6 +472,12 @@ std::vector<std::string> HardwareIdsOf(std::string_view name) {
             vendorDevice + std::string(revision), vendorDevice};
 }
 
+std::vector<DeviceFormatInfo> DeviceFormats() {
+    std::vector<DeviceFormatInfo> infos;
+    for (const Format& format : kFormats) infos.push_back(format.info);
+    return infos;
+}
+
 DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& file) {
     Collector c(file);
     if (bytes.size() > std::numeric_limits<std::uint32_t>::max())
@@ -456,35 +513,15 @@ DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& f
     const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
     c.Reserve(std::min(lines, text.size() / 8 + 1));
 
-    const std::string_view head = FirstLine(text);
-    std::string format;
+    const std::string_view first = FirstLine(text);
+    const Format* format = std::begin(kFormats);
+    while (!format->detect(first)) ++format;
+    std::string name = format->info.name;
     std::string error;
-    const bool records = StartsWithIgnoringCase(head, "Slot:");
-    if (records || PciSlotLength(head) > 0) {
-        // Names made from numbers: each one takes the length of a subkey name.
-        c.ReserveText(CountFunctions(text, records) * kNameTemplate.size());
-        const bool read =
-            records ? ReadLspciRecords(text, c, &error) : ReadLspciLines(text, c, &format, &error);
-        if (records) format = "lspci -vmmn";
-        if (!read) return c.Fail(records ? format : "lspci", error);
-        // The names hold all that is needed from here on.
-        std::string().swap(bytes);
-        std::string().swap(ansi.text);
-        return c.Finish(format + suffix);
-    }
-    // The names of these formats lie in the text itself, which the list
-    // then takes over instead of copying each name.
-    void (*read)(std::string_view, Collector&) = ReadNames;
-    format = "subkey names";
-    if (head == "REGEDIT4" || StartsWithIgnoringCase(head, "Windows Registry Editor Version")) {
-        format = "reg export (" + std::string(head) + ")";
-        read = ReadRegExport;
-    } else if (IsRegQueryKeyLine(head)) {
-        format = "reg query";
-        read = ReadRegQuery;
-    }
-    read(c.Adopt(encoding == Encoding::Ansi ? std::move(bytes) : std::move(ansi.text)), c);
-    return c.Finish(format + suffix, read != ReadNames);
+    const bool read = format->read(
+        encoding == Encoding::Ansi ? std::move(bytes) : std::move(ansi.text), c, &name, &error);
+    if (!read) return c.Fail(name, error);
+    return c.Finish(name + suffix, format->info.looseNames);
 }
 
 namespace {

@@ -36,15 +36,23 @@ bool IsSubkeyName(std::string_view name);
 // PCI\VEN&DEV. A name of another form stands only for itself.
 std::vector<std::string> HardwareIdsOf(std::string_view name);
 
-// The device file formats understood, for messages and the usage text.
-extern const char* const kDeviceFormats;
+// A device-file format as the usage text and the messages name it.
+struct DeviceFormatInfo {
+    const char* name;  // "reg export"
+    const char* help;  // what it holds, or how it is made
+    // Whether a name of any form is taken for a subkey name, so that only a
+    // file without any is refused: a registry listing names each key as a
+    // subkey of Enum\PCI, whatever its form.
+    bool looseNames;
+};
+// The formats ParseDeviceFile reads, in the order they are told apart.
+std::vector<DeviceFormatInfo> DeviceFormats();
 
-// A `reg export` or `reg query` of ...\Enum\PCI, the output of lspci (-n,
-// -nv, -nmm, -vmmn), or subkey names one a line; the format is told from the
-// content. Text that is not in an ANSI code page is converted to the code
-// page `codePage`, as the launcher's ANSI registry calls would see it. `file`
-// names the file in the findings.
-// The bytes are taken over and let go before the names are sorted.
+// A device file of one of DeviceFormats(), told from the content. Text that
+// is not in an ANSI code page is converted to the code page `codePage`, as
+// the launcher's ANSI registry calls would see it. `file` names the file in
+// the findings. The bytes are taken over and let go before the names are
+// sorted.
 DeviceList ParseDeviceFile(std::string bytes, int codePage, const std::string& file);
 
 // The PCI functions under a sysfs directory such as /sys/bus/pci/devices.

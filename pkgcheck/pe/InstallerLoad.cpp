@@ -309,6 +309,17 @@ private:
         Availability dll = DllAvailability(import.dll);
         dll.missing &= systems_;
         if (dll.missing != 0) AddDllMissing(image, ShortVisible(import.dll), dll);
+        // Neither table knows it, so nothing says these systems have it.
+        if (dll.source.empty() && !IsSystemDll(import.dll))
+            Add(0, "installer-dll-unknown", image.name,
+                "imports " + ShortVisible(import.dll) + ", which is not beside " +
+                    check_.filesRead.front() +
+                    " and not on the list of DLLs that 2000 SP4 and XP SP3 have in their system "
+                    "directory (pe/SystemDlls.tsv): where a system lacks it, the tool does not "
+                    "start (\"This application has failed to start because " +
+                    ShortVisible(import.dll) +
+                    " was not found.\"); ship it beside the tool, or add it to the list with "
+                    "its source");
         // The functions each set of systems lacks, in import order.
         std::map<Systems, std::vector<std::string>> lacking;
         std::map<Systems, std::string> sources;

@@ -1,11 +1,13 @@
 #include "pkgcheck/pe/SystemExports.h"
 
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace pkgcheck {
 
 extern const char kSystemExportsTsv[];
+extern const char kSystemDllsTsv[];
 
 namespace {
 
@@ -14,6 +16,7 @@ constexpr const char* kSystemNames[kWindowsSystemCount] = {
 constexpr const char* kHeader =
     "dll\tfunction\t2000 SP4\tXP RTM\tXP SP1\tXP SP2\tXP SP3\tXP x64\tsource";
 constexpr std::size_t kFields = 3 + kWindowsSystemCount;
+constexpr const char* kDllListHeader = "dll\tsource";
 
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
@@ -39,30 +42,51 @@ std::string FunctionKey(std::string_view dll, std::string_view function) {
 class Tables {
 public:
     Tables() {
-        bool header = false;
-        int number = 0;
-        for (std::string_view line : Split(kSystemExportsTsv, '\n')) {
-            ++number;
-            if (line.empty() || line[0] == '#') continue;
-            if (!header) {
-                header = true;
-                if (line != kHeader)
-                    problems.push_back("the header is not " + std::string(kHeader));
-                continue;
-            }
-            Add(line, number);
+        ForEachRow(kSystemExportsTsv, kHeader, "SystemExports.tsv",
+                   [this](std::string_view line, const std::string& where) { Add(line, where); });
+        ForEachRow(kSystemDllsTsv, kDllListHeader, "SystemDlls.tsv",
+                   [this](std::string_view line, const std::string& where) {
+                       const std::vector<std::string_view> f = Split(line, '\t');
+                       if (f.size() != 2 || f[0].empty() || f[1].empty())
+                           problems.push_back(where + "not a DLL and its source");
+                       else if (!systemDlls.insert(LoaderDllName(f[0])).second ||
+                                dlls.count(LoaderDllName(f[0])))
+                           problems.push_back(where + "listed twice");
+                   });
+        // A DLL whose functions the table names is one of the two lists'.
+        for (const auto& [key, row] : functions) {
+            const std::string dll = key.substr(0, key.find('\n'));
+            if (!systemDlls.count(dll) && !dlls.count(dll))
+                problems.push_back(dll + " has functions in SystemExports.tsv but is on no list");
         }
     }
 
     std::unordered_map<std::string, Availability> dlls;  // by LoaderDllName
     std::vector<std::pair<std::string, Availability>> prefixes;
     std::unordered_map<std::string, Availability> functions;  // by FunctionKey
+    std::unordered_set<std::string> systemDlls;               // by LoaderDllName
     std::vector<std::string> problems;
 
 private:
-    void Add(std::string_view line, int number) {
+    // Calls add(line, "FILE line N: ") for each line after the header.
+    template <typename AddRow>
+    void ForEachRow(std::string_view tsv, std::string_view header, const char* file, AddRow add) {
+        bool headerSeen = false;
+        int number = 0;
+        for (std::string_view line : Split(tsv, '\n')) {
+            ++number;
+            if (line.empty() || line[0] == '#') continue;
+            if (headerSeen)
+                add(line, std::string(file) + " line " + std::to_string(number) + ": ");
+            else if (line != header)
+                problems.push_back(std::string(file) + ": the header is not " +
+                                   std::string(header));
+            headerSeen = true;
+        }
+    }
+
+    void Add(std::string_view line, const std::string& where) {
         const std::vector<std::string_view> f = Split(line, '\t');
-        const std::string where = "line " + std::to_string(number) + ": ";
         if (f.size() != kFields || f[0].empty() || f[1].empty() || f[kFields - 1].empty()) {
             problems.push_back(where + "not " + std::to_string(kFields) + " filled fields");
             return;
@@ -125,6 +149,10 @@ Availability FunctionAvailability(std::string_view dll, std::string_view functio
     const Tables& tables = TheTables();
     const auto found = tables.functions.find(FunctionKey(dll, function));
     return found != tables.functions.end() ? found->second : Availability{};
+}
+
+bool IsSystemDll(std::string_view dll) {
+    return TheTables().systemDlls.count(LoaderDllName(dll)) > 0;
 }
 
 std::vector<std::string> SystemTableProblems() { return TheTables().problems; }

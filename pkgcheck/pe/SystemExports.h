@@ -1,6 +1,6 @@
 #pragma once
 // What Windows 2000 and XP provide of what programs import, from
-// SystemExports.tsv, where each row gives its source.
+// SystemExports.tsv and SystemDlls.tsv, where each row gives its source.
 
 #include <cstdint>
 #include <string>
@@ -31,7 +31,11 @@ struct Availability {
 Availability DllAvailability(std::string_view dll);
 Availability FunctionAvailability(std::string_view dll, std::string_view function);
 
-// Rows of the table that do not read as rows; empty when it is sound.
+// Whether `dll` is on the list of the DLLs that 2000 SP4 and XP SP3 both have
+// in the system directory, SystemDlls.tsv.
+bool IsSystemDll(std::string_view dll);
+
+// Rows of the tables that do not read as rows; empty when they are sound.
 std::vector<std::string> SystemTableProblems();
 
 // The name the loader looks for: lower case, ".dll" added when there is no

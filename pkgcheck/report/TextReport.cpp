@@ -150,8 +150,10 @@ private:
             out_ += "\n  XP SP3 on x86 does not start it: " + Plural(errors, "error", "errors") +
                     " and " + Plural(warnings, "warning", "warnings") + " below\n";
         else
-            out_ += "\n  XP SP3 on x86 starts it; older or x64 systems may not: " +
-                    Plural(warnings, "warning", "warnings") + " below\n";
+            out_ +=
+                "\n  nothing found keeps XP SP3 on x86 from starting it; older or x64 "
+                "systems, or a DLL no table knows, may: " +
+                Plural(warnings, "warning", "warnings") + " below\n";
     }
 
     void Installer64Part() {

@@ -513,6 +513,13 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
          "install.exe",
          {"E installer-dll-missing install.exe", "W installer-dll-missing install.exe"},
          {}},
+        {"DLLs no table knows, imported by the tool and by a DLL beside it",
+         {{"install.exe", Program({{"helper.dll", {"A"}}, {"mystery.dll", {"X"}}})},
+          {"helper.dll", Dll({"A"}, {{"ENIGMA", {"Y"}}, {"Comctl32.DLL", {"#17"}}})}},
+         "install.exe",
+         {"W installer-dll-unknown install.exe", "W installer-dll-unknown helper.dll"},
+         {"install.exe", "helper.dll"},
+         "imports mystery.dll, which is not beside install.exe"},
         {"runtime DLL shipped",
          {{"install.exe", Program({{"MSVCR100.dll", {"printf"}}})},
           {"msvcr100.dll", Dll({"printf"})}},
@@ -622,6 +629,8 @@ TEST(SystemExports, TheTableReadsAndAnswersAsTheLoaderLooksNamesUp) {
     EXPECT_EQ(FunctionAvailability("KERNEL32.dll", "flsalloc").missing, 0);
     EXPECT_EQ(DllAvailability("API-MS-WIN-CORE-SYNCH-L1-2-0.DLL").missing, kAllSystems);
     EXPECT_EQ(DllAvailability("msvcrt.dll").source, "");
+    EXPECT_TRUE(IsSystemDll("MSVCRT"));
+    EXPECT_FALSE(IsSystemDll("uxtheme.dll"));  // a row of SystemExports.tsv: not on 2000
 }
 
 }  // namespace
