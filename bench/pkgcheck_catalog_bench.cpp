@@ -40,12 +40,14 @@ public:
             "[Models.NTx86]\r\n%Desc% = Install, PCI\\VEN_8086&DEV_2922\r\n\r\n"
             "[Models.NTamd64]\r\n%Desc% = Install, PCI\\VEN_8086&DEV_2922\r\n\r\n"
             "[Install.NTx86]\r\nCopyFiles = Files\r\n\r\n"
+            "[Install.NTamd64]\r\nCopyFiles = Files\r\n\r\n"
             "[SourceDisksNames]\r\n1 = \"Disk 1\"\r\n\r\n" +
             sources + "\r\n" + list +
             "\r\n[Strings]\r\nMaker = \"Maker\"\r\nDesc = \"Storage controller\"\r\n";
         members.emplace_back(pkgcheck::HexDigest(pkgcheck::Sha1Of(inf)), "stordrv.inf");
         bytes_ += files_.Write("key.ini", "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\n") +
                   files_.Write("install.exe", pkgcheck::testing::TinyImage()) +
+                  files_.Write("amd64/install.exe", pkgcheck::testing::TinyImage(0x8664, 2, true)) +
                   files_.Write("drv/stordrv.inf", inf) +
                   files_.Write("drv/stordrv.cat", pkgcheck::testing::CatalogBytes(members));
     }
@@ -72,10 +74,13 @@ void BM_CatalogMembers(benchmark::State& state) {
     options.packageDir = package.dir();
     bench::MeasureWholeCheck(
         state, options, package.bytes(), false, [files](const pkgcheck::Report& report) {
-            // Every file is a member, and nothing else is wrong.
-            return report.errors.empty() && report.warnings.empty() &&
-                   report.catalogs.size() == 1 && report.catalogs[0].members == files + 1 &&
-                   report.catalogs[0].files.size() == files + 1;
+            // Every file is a member for both architectures, and nothing
+            // else is wrong.
+            bool whole =
+                report.errors.empty() && report.warnings.empty() && report.catalogs.size() == 2;
+            for (const pkgcheck::CatalogCheck& c : report.catalogs)
+                whole = whole && c.members == files + 1 && c.files.size() == files + 1;
+            return whole;
         });
 }
 

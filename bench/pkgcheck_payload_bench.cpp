@@ -36,7 +36,7 @@ public:
             sources + "\r\n" + list +
             "\r\n[Strings]\r\nMaker = \"Maker\"\r\nDesc = \"Storage controller\"\r\n";
         bytes_ += files_.Write("key.ini", "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\n") +
-                  files_.Write("install.exe", "MZ") + files_.Write("drv/stordrv.inf", inf) +
+                  files_.Write("install.exe", bench::ToolImage()) + files_.Write("drv/stordrv.inf", inf) +
                   files_.Write("drv/stordrv.cat", "catalog");
     }
 
