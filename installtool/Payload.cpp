@@ -297,21 +297,34 @@ private:
         } while (!noMemory_ && tool_.FindNextLine(&line));
     }
 
+    // The INF's folder, the disk's path (field 4 of its [SourceDisksNames]
+    // line, relative to the installation root, which for a package is the
+    // INF's folder), the file line's subdirectory (field 2 of its
+    // [SourceDisksFiles] line, relative to the disk's path), and the name:
+    // learn.microsoft.com/windows-hardware/drivers/install/inf-sourcedisksnames-section
+    // and .../inf-sourcedisksfiles-section. The fields are read here, one
+    // meaning each, because what SetupGetSourceFileLocation calls the
+    // "relative source path" already holds the disk's path on some setup
+    // libraries and lacks the file's subdirectory.
     void CheckFile(std::string_view file) {
         ByteString name(check_.platform_);
-        ByteString subfolder(check_.platform_);
         ByteString diskPath(check_.platform_);
+        ByteString subfolder(check_.platform_);
         ByteString path(check_.platform_);
-        unsigned disk = 0;
+        InfLine fileLine;
         if (file.empty() || !Keep(name.Assign(file))) return;
-        if (!tool_.SourceFileLocation(inf_, name.c_str(), &disk, subfolder)) {
-            Problem({file, " is copied but not listed in [SourceDisksFiles]."});
+        if (!FindSourceLine("SourceDisksFiles", name.view(), false, &fileLine)) {
+            if (!noMemory_) Problem({file, " is copied but not listed in [SourceDisksFiles]."});
             return;
         }
-        if (!tool_.SourceDiskPath(inf_, disk, diskPath)) {
-            Problem({file, " lies on a disk that [SourceDisksNames] does not list."});
+        InfLine diskLine;
+        if (!OptionalField(fileLine, 1, name) ||
+            !FindSourceLine("SourceDisksNames", name.view(), true, &diskLine)) {
+            if (!noMemory_)
+                Problem({file, " lies on a disk that [SourceDisksNames] does not list."});
             return;
         }
+        if (!OptionalField(diskLine, 4, diskPath) || !OptionalField(fileLine, 2, subfolder)) return;
         if (!Keep(path.Assign(infDir_.view()) && AppendRelative(path, diskPath.view()) &&
                   AppendRelative(path, subfolder.view()) && path.Append(file)))
             return;
@@ -322,6 +335,45 @@ private:
         if (tool_.IsFile(path.c_str())) return;
         path.data()[length - 1] = file.back();
         Problem({path.view(), " is missing."});
+    }
+
+    // The line for `key` in [base.<processor>], else in [base], entry by
+    // entry: the setup functions take the section for the system's processor
+    // over the plain one
+    // (learn.microsoft.com/windows/win32/setupapi/authoring-an-inf-file).
+    // A disk's key is a number, so 1 and 01 name one disk.
+    bool FindSourceLine(std::string_view base, std::string_view key, bool disk, InfLine* line) {
+        std::uint32_t number = 0;
+        if (disk && !ParseNumber(key, &number)) return false;
+        ByteString section(check_.platform_);
+        ByteString lineKey(check_.platform_);
+        for (int plain = 0; plain < 2; ++plain) {
+            if (!Keep(
+                    section.Assign(base) &&
+                    (plain != 0 || (section.Append('.') && section.Append(tool_.Architecture())))))
+                return false;
+            if (!disk) {
+                if (!Keep(lineKey.Assign(key))) return false;
+                if (tool_.FindFirstLine(inf_, section.c_str(), lineKey.c_str(), line)) return true;
+                continue;
+            }
+            if (!tool_.FindFirstLine(inf_, section.c_str(), nullptr, line)) continue;
+            do {
+                std::uint32_t lineNumber = 0;
+                if (!Keep(tool_.Field(*line, 0, lineKey))) return false;
+                if (ParseNumber(lineKey.view(), &lineNumber) && lineNumber == number) return true;
+            } while (tool_.FindNextLine(line));
+        }
+        return false;
+    }
+
+    // Field `index`, empty when the line is shorter.
+    bool OptionalField(const InfLine& line, unsigned index, ByteString& text) {
+        if (tool_.FieldCount(line) < index) {
+            text.Clear();
+            return true;
+        }
+        return Keep(tool_.Field(line, index, text));
     }
 
     // CatalogFile.NTx86, else .NT, else the plain key, as 2000 and XP read

@@ -72,12 +72,6 @@ public:
     // The install section this system reads for `section` (its .NTx86 or
     // .NT form, or itself).
     virtual bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) = 0;
-    // Where the source disks list `file`: its disk and subfolder; false when
-    // it is not listed.
-    virtual bool SourceFileLocation(InfHandle inf, const char* file, unsigned* disk,
-                                    ByteString& subfolder) = 0;
-    // The path of a source disk, relative to the file's own directory.
-    virtual bool SourceDiskPath(InfHandle inf, unsigned disk, ByteString& path) = 0;
 
     // Whether `path` names a file (not a directory).
     virtual bool IsFile(const char* path) = 0;

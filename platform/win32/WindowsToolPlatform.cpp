@@ -32,8 +32,6 @@ struct SetupLibrary {
     DWORD(WINAPI* fieldCount)(PINFCONTEXT);
     BOOL(WINAPI* stringField)(PINFCONTEXT, DWORD, PSTR, DWORD, PDWORD);
     BOOL(WINAPI* actualSection)(HINF, PCSTR, PSTR, DWORD, PDWORD, PSTR*);
-    BOOL(WINAPI* sourceFileLocation)(HINF, PINFCONTEXT, PCSTR, PUINT, PSTR, DWORD, PDWORD);
-    BOOL(WINAPI* sourceInfo)(HINF, UINT, UINT, PSTR, DWORD, PDWORD);
     INT(WINAPI* promptReboot)(HSPFILEQ, HWND, BOOL);
     BOOL(WINAPI* updateDriver)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
 };
@@ -176,8 +174,6 @@ public:
                TakeFunction(setup, "SetupGetFieldCount", &s.fieldCount) &&
                TakeFunction(setup, "SetupGetStringFieldA", &s.stringField) &&
                TakeFunction(setup, "SetupDiGetActualSectionToInstallA", &s.actualSection) &&
-               TakeFunction(setup, "SetupGetSourceFileLocationA", &s.sourceFileLocation) &&
-               TakeFunction(setup, "SetupGetSourceInfoA", &s.sourceInfo) &&
                TakeFunction(setup, "SetupPromptReboot", &s.promptReboot) &&
                TakeFunction(newdev, "UpdateDriverForPlugAndPlayDevicesA", &s.updateDriver);
     }
@@ -213,20 +209,6 @@ public:
     bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
         return TakeText(actual, [&](PSTR buffer, DWORD size, PDWORD required) {
             return library_.actualSection(inf, section, buffer, size, required, nullptr);
-        });
-    }
-    bool SourceFileLocation(InfHandle inf, const char* file, unsigned* disk,
-                            ByteString& subfolder) override {
-        UINT id = 0;
-        const bool found = TakeText(subfolder, [&](PSTR buffer, DWORD size, PDWORD required) {
-            return library_.sourceFileLocation(inf, nullptr, file, &id, buffer, size, required);
-        });
-        *disk = id;
-        return found;
-    }
-    bool SourceDiskPath(InfHandle inf, unsigned disk, ByteString& path) override {
-        return TakeText(path, [&](PSTR buffer, DWORD size, PDWORD required) {
-            return library_.sourceInfo(inf, disk, SRCINFO_PATH, buffer, size, required);
         });
     }
 

@@ -130,17 +130,6 @@ public:
             if (f.Section(section + suffix)) return actual.Assign(section + suffix);
         return actual.Assign(section);
     }
-    bool SourceFileLocation(InfHandle inf, const char* file, unsigned* disk,
-                            ByteString& subfolder) override {
-        const FakeInf::Fields* entry = Listed(inf, "SourceDisksFiles", file);
-        if (!entry) return false;
-        *disk = static_cast<unsigned>(std::stoul((*entry)[1]));
-        return subfolder.Assign(entry->size() > 2 ? (*entry)[2] : "");
-    }
-    bool SourceDiskPath(InfHandle inf, unsigned disk, ByteString& path) override {
-        const FakeInf::Fields* entry = Listed(inf, "SourceDisksNames", std::to_string(disk));
-        return entry && path.Assign(entry->size() > 4 ? (*entry)[4] : "");
-    }
     bool IsFile(const char* path) override { return files.count(Lower(path)) != 0; }
 
     std::uint32_t InstallDriver(const char* hardwareId, const char* infPath,
@@ -168,15 +157,6 @@ private:
         for (; line->line < lines.size(); ++line->line)
             if (!key || Lower(lines[line->line][0]) == Lower(key)) return true;
         return false;
-    }
-    // The line for `name` in [base.<arch>], else in [base].
-    const FakeInf::Fields* Listed(InfHandle inf, const std::string& base, const std::string& name) {
-        const FakeInf& f = *static_cast<FakeInf*>(inf);
-        for (const std::string& section : {base + "." + architecture, base})
-            if (const auto* lines = f.Section(section))
-                for (const auto& fields : *lines)
-                    if (Lower(fields[0]) == Lower(name)) return &fields;
-        return nullptr;
     }
 
     std::vector<std::unique_ptr<FakeInf>> open_;

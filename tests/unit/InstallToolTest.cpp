@@ -167,6 +167,50 @@ TEST(ToolPayload, FindsEachCopiedFileWhereTheSourceDisksPutIt) {
     }
 }
 
+TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
+    const struct {
+        const char* architecture;
+        const char* sources;  // the source-disk sections
+        const char* path;     // where a.sys lies
+    } rows[] = {
+        {"x86", "[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\na.sys=1\n", "C:\\p\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,\n", "C:\\p\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\\x86\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,x86\n",
+         "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,,,\\drv\\\n[SourceDisksFiles]\na.sys=1,\\x86\\\n",
+         "C:\\p\\drv\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n01=Disk,,,.\\drv,0\n[SourceDisksFiles]\na.sys=1,x86,123\n",
+         "C:\\p\\drv\\x86\\a.sys"},
+        // The section for the processor first, line by line.
+        {"amd64",
+         "[SourceDisksNames]\n1=Disk,,,\\x86\n[SourceDisksNames.amd64]\n1=Disk,,,\\amd64\n"
+         "[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\amd64\\a.sys"},
+        {"x86",
+         "[SourceDisksNames]\n1=Disk,,,\\one\n2=Disk,,,\\two\n[SourceDisksNames.x86]\n3=D\n"
+         "[SourceDisksFiles]\na.sys=1\n[SourceDisksFiles.x86]\na.sys=2,sub\n",
+         "C:\\p\\two\\sub\\a.sys"},
+    };
+    for (const auto& row : rows) {
+        for (const bool present : {true, false}) {
+            FakeToolPlatform tool;
+            tool.architecture = row.architecture;
+            tool.infs["C:\\p\\s.inf"] = std::string(
+                                            "[Manufacturer]\nM=Models,NTamd64\n"
+                                            "[Models]\nD=I,PCI\\VEN_1&DEV_2\n"
+                                            "[Models.NTamd64]\nD=I,PCI\\VEN_1&DEV_2\n"
+                                            "[I]\nCopyFiles=@a.sys\n") +
+                                        row.sources;
+            if (present) tool.AddFile(row.path);
+            const PayloadRun run = CheckPayload(tool, {5, 1, 1});
+            EXPECT_EQ(run.problems, present ? "" : std::string(row.path) + " is missing.\n")
+                << row.sources;
+        }
+    }
+}
+
 TEST(ToolPayload, CompressedFormsCountAndTheListOfMissingFilesIsCut) {
     std::string inf =
         "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";

@@ -48,12 +48,28 @@ def assert_nothing_installed(env):
     assert env.reg_values(SERVICE) is None
 
 
-@pytest.mark.parametrize("blanks", [False, True], ids=["plain", "blank-in-path"])
+def subfolder_payload(tmp_path):
+    """The example with its driver in a folder that the disk line names and,
+    in that, one that the file line names."""
+    drv = tmp_path / "drv"
+    shutil.copytree(EXAMPLE / "drv", drv)
+    inf = (drv / "stordrv.inf").read_bytes()
+    inf = inf.replace(b"\n1=%Disk%,,,\r\n", b"\n1=%Disk%,,,\\files\r\n")
+    inf = inf.replace(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n")
+    assert inf.count(b",,,\\files") == 1 and inf.count(b"=1,sys") == 1
+    (drv / "stordrv.inf").write_bytes(inf)
+    (drv / "files" / "sys").mkdir(parents=True)
+    (drv / "stordrv.sys").rename(drv / "files" / "sys" / "stordrv.sys")
+    return drv
+
+
+@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders"])
 @pytest.mark.parametrize("arch", ARCHS)
 def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
-        make_package, launchers, machine, arch, blanks):
+        make_package, launchers, machine, arch, layout, tmp_path):
     env = machine(arch)
-    pkg = package(make_package, launchers, env, arch, blanks=blanks)
+    drv = subfolder_payload(tmp_path) if layout == "disk-and-file-subfolders" else EXAMPLE / "drv"
+    pkg = package(make_package, launchers, env, arch, drv=drv, blanks=layout == "blank-in-path")
     r = pkg.run(version="winxp", pci=[OTHER, DEVICE], box_programs=("install.exe",))
     assert (r.exit_code, r.boxes) == (0, []), r.describe()
 
