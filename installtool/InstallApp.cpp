@@ -122,7 +122,8 @@ int CInstallApp::Run() {
         return Fail(kNoSetupLibrary,
                     "Windows' setup library (setupapi.dll and newdev.dll in the system "
                     "directory) cannot be loaded.");
-    const OsVersion os{version.majorVersion, version.minorVersion, version.productType};
+    const OsVersion os{version.majorVersion, version.minorVersion, version.productType,
+                       version.suiteMask};
     return Install(arguments.inf.c_str(), arguments.hardwareId.c_str(), os);
 }
 

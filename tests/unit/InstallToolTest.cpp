@@ -78,16 +78,20 @@ TEST(ToolModels, DeviceIdsAsWindowsMatchThem) {
 // section and install section; the file each copies tells which was taken.
 constexpr const char* kDecoratedInf =
     "[Manufacturer]\n"
-    "M=Models,NTx86.5.1,NT.5.2,NTx86.6.0,NTamd64\n"
+    "M=Models,NTx86.5.1,NTx86.5.1.3,NT.5.2,NT.5.2..0x80,NTx86.6.0,NTamd64\n"
     "[Models]\nD=Plain,PCI\\VEN_1&DEV_2\n"
     "[Models.NTx86.5.1]\nD=Xp,PCI\\VEN_1&DEV_2\n"
+    "[Models.NTx86.5.1.3]\nD=Server,PCI\\VEN_1&DEV_2\n"
     "[Models.NT.5.2]\nD=Nt52,PCI\\VEN_1&DEV_2\n"
+    "[Models.NT.5.2..0x80]\nD=Datacenter,PCI\\VEN_1&DEV_2\n"
     "[Models.NTx86.6.0]\nD=Vista,PCI\\VEN_1&DEV_2\n"
     "[Models.NTamd64]\nD=Amd64,PCI\\VEN_1&DEV_2\n"
     "[Plain]\nCopyFiles=@plain.sys\n[Xp]\nCopyFiles=@xp.sys\n[Nt52]\nCopyFiles=@nt52.sys\n"
     "[Vista]\nCopyFiles=@vista.sys\n[Amd64]\nCopyFiles=@amd64.sys\n"
+    "[Server]\nCopyFiles=@server.sys\n[Datacenter]\nCopyFiles=@dc.sys\n"
     "[SourceDisksNames]\n1=Disk,,,\n"
-    "[SourceDisksFiles]\nplain.sys=1\nxp.sys=1\nnt52.sys=1\nvista.sys=1\namd64.sys=1\n";
+    "[SourceDisksFiles]\nplain.sys=1\nxp.sys=1\nnt52.sys=1\nvista.sys=1\namd64.sys=1\n"
+    "server.sys=1\ndc.sys=1\n";
 
 struct PayloadRun {
     PayloadResult result;
@@ -112,8 +116,15 @@ TEST(ToolPayload, TheModelsSectionThisWindowsReadsDecidesWhatIsChecked) {
         const char* copied;
     } rows[] = {
         {{5, 0, 1}, "x86", "plain.sys"},  // 2000 reads no decorations
-        {{5, 1, 1}, "x86", "xp.sys"},    {{5, 2, 3}, "x86", "nt52.sys"},
-        {{6, 0, 1}, "x86", "vista.sys"}, {{5, 2, 1}, "amd64", "amd64.sys"},
+        {{5, 1, 1}, "x86", "xp.sys"},
+        {{5, 1, 1, 0x110}, "x86", "xp.sys"},
+        {{5, 1, 3}, "x86", "server.sys"},
+        // A suite mask serves only where all its suites are present, and
+        // there it serves better than none.
+        {{5, 2, 3, 0x10}, "x86", "nt52.sys"},
+        {{5, 2, 3, 0x92}, "x86", "dc.sys"},
+        {{6, 0, 1}, "x86", "vista.sys"},
+        {{5, 2, 1}, "amd64", "amd64.sys"},
     };
     for (const auto& row : rows) {
         FakeToolPlatform tool;

@@ -48,27 +48,49 @@ def assert_nothing_installed(env):
     assert env.reg_values(SERVICE) is None
 
 
-def subfolder_payload(tmp_path):
-    """The example with its driver in a folder that the disk line names and,
-    in that, one that the file line names."""
+def edited_payload(tmp_path, *replacements):
+    """The example's drv\\ with its INF edited (each replacement made once)."""
     drv = tmp_path / "drv"
     shutil.copytree(EXAMPLE / "drv", drv)
     inf = (drv / "stordrv.inf").read_bytes()
-    inf = inf.replace(b"\n1=%Disk%,,,\r\n", b"\n1=%Disk%,,,\\files\r\n")
-    inf = inf.replace(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n")
-    assert inf.count(b",,,\\files") == 1 and inf.count(b"=1,sys") == 1
+    for old, new in replacements:
+        assert inf.count(old) == 1, old
+        inf = inf.replace(old, new)
     (drv / "stordrv.inf").write_bytes(inf)
+    return drv
+
+
+def subfolder_payload(tmp_path):
+    """The driver in a folder that the disk line names and, in that, one
+    that the file line names."""
+    drv = edited_payload(tmp_path, (b"\n1=%Disk%,,,\r\n", b"\n1=%Disk%,,,\\files\r\n"),
+                         (b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n"))
     (drv / "files" / "sys").mkdir(parents=True)
     (drv / "stordrv.sys").rename(drv / "files" / "sys" / "stordrv.sys")
     return drv
 
 
-@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders"])
+def datacenter_payload(tmp_path):
+    """Beside the models for XP, a Datacenter-only section (suite mask 0x80)
+    whose driver the package lacks: XP does not read it."""
+    dc = b"".join(b"[Models.%s....0x80]\r\n%%Dev1%%=Dc_Inst,PCI\\VEN_8086&DEV_2922\r\n" % a
+                  for a in (b"NTx86", b"NTamd64"))
+    return edited_payload(
+        tmp_path, (b"=Models,NTx86.5.1,NTamd64\r\n",
+                   b"=Models,NTx86.5.1,NTamd64,NTx86....0x80,NTamd64....0x80\r\n"),
+        (b"[StorDrv_Inst]\r\n", dc + b"[Dc_Inst]\r\nCopyFiles=@dc.sys\r\n[StorDrv_Inst]\r\n"),
+        (b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1\r\ndc.sys=1\r\n"))
+
+
+@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders",
+                                    "datacenter-section-beside"])
 @pytest.mark.parametrize("arch", ARCHS)
 def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
         make_package, launchers, machine, arch, layout, tmp_path):
     env = machine(arch)
-    drv = subfolder_payload(tmp_path) if layout == "disk-and-file-subfolders" else EXAMPLE / "drv"
+    drv = {"disk-and-file-subfolders": subfolder_payload,
+           "datacenter-section-beside": datacenter_payload}.get(layout, lambda _: EXAMPLE / "drv")(
+               tmp_path)
     pkg = package(make_package, launchers, env, arch, drv=drv, blanks=layout == "blank-in-path")
     r = pkg.run(version="winxp", pci=[OTHER, DEVICE], box_programs=("install.exe",))
     assert (r.exit_code, r.boxes) == (0, []), r.describe()
