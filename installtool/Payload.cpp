@@ -307,7 +307,37 @@ private:
         path.data()[length - 1] = '_';
         if (tool_.IsFile(path.c_str())) return;
         path.data()[length - 1] = file.back();
+        if (InDiskCabinet(diskLine, diskPath.view())) return;
         Problem({path.view(), " is missing."});
+    }
+
+    // Whether the disk's cabinet lies in the disk's path: Windows takes the
+    // files it does not find by name from there. The cabinet is the disk
+    // line's tag-or-cab-file (field 2) when it ends in .cab, or when flags
+    // (field 5) hold 0x10, which make the XP form's tag-file (field 6) the
+    // tag; a tag-file ending in .cab is tag and cabinet at once
+    // (learn.microsoft.com/windows-hardware/drivers/install/inf-sourcedisksnames-section,
+    // learn.microsoft.com/windows/win32/setupapi/inf-sourcedisksnames-and-sourcedisksfiles-sections-example).
+    // What the cabinet holds is left to pkgcheck, which reads it.
+    bool InDiskCabinet(const InfLine& disk, std::string_view diskPath) {
+        ByteString name(check_.platform_);
+        ByteString path(check_.platform_);
+        std::uint32_t flags = 0;
+        if (!OptionalField(disk, 5, name)) return false;
+        const bool cabinetFlag = ParseNumber(name.view(), &flags) && (flags & 0x10) != 0;
+        for (const unsigned field : {2u, 6u}) {
+            if (!OptionalField(disk, field, name)) return false;
+            const std::string_view cabinet = name.view();
+            const bool isCabinet =
+                (cabinet.size() > 4 && SameText(Slice(cabinet, cabinet.size() - 4), ".cab")) ||
+                (field == 2 && cabinetFlag && !cabinet.empty());
+            if (!isCabinet) continue;
+            if (!Keep(path.Assign(infDir_.view()) && AppendRelative(path, diskPath) &&
+                      path.Append(cabinet)))
+                return false;
+            if (tool_.IsFile(path.c_str())) return true;
+        }
+        return false;
     }
 
     // The line for `key` in [base.<processor>], else in [base], entry by

@@ -183,6 +183,8 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
         const char* architecture;
         const char* sources;  // the source-disk sections
         const char* path;     // where a.sys lies
+        // The path the box names without it, when not `path`.
+        const char* missing = nullptr;
     } rows[] = {
         {"x86", "[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\na.sys=1\n", "C:\\p\\a.sys"},
         {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,\n", "C:\\p\\a.sys"},
@@ -203,6 +205,13 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
          "[SourceDisksNames]\n1=Disk,,,\\one\n2=Disk,,,\\two\n[SourceDisksNames.x86]\n3=D\n"
          "[SourceDisksFiles]\na.sys=1\n[SourceDisksFiles.x86]\na.sys=2,sub\n",
          "C:\\p\\two\\sub\\a.sys"},
+        // A disk's cabinet in the disk's path stands for its files.
+        {"x86", "[SourceDisksNames]\n1=Disk,drivers.CAB,,\\x86\n[SourceDisksFiles]\na.sys=1,sub\n",
+         "C:\\p\\x86\\drivers.cab", "C:\\p\\x86\\sub\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,tag,,x86,0x10,t\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\tag", "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,tag,,x86,0,t.cab\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\t.cab", "C:\\p\\x86\\a.sys"},
     };
     for (const auto& row : rows) {
         for (const bool present : {true, false}) {
@@ -216,7 +225,9 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
                                         row.sources;
             if (present) tool.AddFile(row.path);
             const PayloadRun run = CheckPayload(tool, {5, 1, 1});
-            EXPECT_EQ(run.problems, present ? "" : std::string(row.path) + " is missing.\n")
+            EXPECT_EQ(
+                run.problems,
+                present ? "" : std::string(row.missing ? row.missing : row.path) + " is missing.\n")
                 << row.sources;
         }
     }
