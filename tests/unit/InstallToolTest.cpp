@@ -237,16 +237,18 @@ TEST(ToolPayload, CompressedFormsCountAndTheListOfMissingFilesIsCut) {
     std::string inf =
         "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";
     std::string listed = "[SourceDisksNames]\n1=D\n[SourceDisksFiles]\n";
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 13; ++i) {
         inf += "f" + std::to_string(i) + ".sys\n";
         listed += "f" + std::to_string(i) + ".sys=1\n";
     }
     FakeToolPlatform tool;
     tool.infs["C:\\p\\s.inf"] = inf + listed;
     tool.AddFile("C:\\p\\f0.sy_");
+    tool.AddFile("C:\\p\\f1.sy$");
     const PayloadRun run = CheckPayload(tool, {5, 1, 1});
     EXPECT_EQ(run.problems.find("f0.sys"), std::string::npos);
-    EXPECT_NE(run.problems.find("C:\\p\\f10.sys is missing.\n... and 1 more.\n"), std::string::npos)
+    EXPECT_EQ(run.problems.find("f1.sys"), std::string::npos);
+    EXPECT_NE(run.problems.find("C:\\p\\f11.sys is missing.\n... and 1 more.\n"), std::string::npos)
         << run.problems;
 }
 
@@ -301,6 +303,34 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
          "changed.\n\nD:\\pkg\\drv\\s.inf cannot be read as setup information (line 3): "
          "error 0xE0000003",
          false},
+        {"not an administrator", [](Machine& m) { m.tool.administrator = false; }, kInstallFailed,
+         "Installing a driver needs an administrator's rights.", false},
+        // The setup library's errors: only its memory errors are exhausted
+        // memory.
+        {"setup library fails", [](Machine& m) { m.tool.fieldError = 0xE0000102u; },
+         kPackageIncomplete,
+         "The driver package is incomplete, so nothing was installed and nothing was "
+         "changed.\n\nD:\\pkg\\drv\\s.inf cannot be read as setup information: error "
+         "0xE0000102",
+         false},
+        {"setup library without memory", [](Machine& m) { m.tool.fieldError = 14; }, kNoMemory,
+         "The installer has run out of memory.", false},
+        // Windows' own install of a device (a wizard open for it) is waited
+        // for, as far as the system tells of it.
+        {"own installs, test fails", [](Machine& m) { m.tool.pendingResults = {0xFFFFFFFFu}; },
+         kInstalled, nullptr, true},
+        {"own installs, then none",
+         [](Machine& m) {
+             m.tool.pendingResults = {0x102, 0x102, 0};
+             m.platform.boxAnswers = {4, 4};
+         },
+         kInstalled, "Windows is installing a device itself", true},
+        {"own installs, cancelled",
+         [](Machine& m) {
+             m.tool.pendingResults = {0x102};
+             m.platform.boxAnswers = {2};
+         },
+         kCancelled, "Windows is installing a device itself", false},
         {"no such device", [](Machine& m) { m.tool.installError = 0xE000020Bu; }, kInstallFailed,
          "The driver could not be installed.\n\nNo device with this hardware ID is present in "
          "this computer.\n(error 0xE000020B)",
@@ -323,12 +353,16 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
         SCOPED_TRACE(row.name);
         Machine m;
         row.script(m);
+        const std::size_t answers = m.platform.boxAnswers.size();
         CInstallApp app(m.platform, m.tool);
         EXPECT_EQ(launcher::CWinApp::RunCurrent(), row.status);
         if (row.box) {
-            ASSERT_EQ(m.platform.boxes.size(), 1u);
-            EXPECT_EQ(m.platform.boxes[0].text.rfind(row.box, 0), 0u) << m.platform.boxes[0].text;
-            EXPECT_EQ(m.platform.boxes[0].caption, kCaption);
+            // One box, or one for each answer scripted.
+            ASSERT_EQ(m.platform.boxes.size(), std::max<std::size_t>(answers, 1));
+            for (const auto& box : m.platform.boxes) {
+                EXPECT_EQ(box.text.rfind(row.box, 0), 0u) << box.text;
+                EXPECT_EQ(box.caption, kCaption);
+            }
         } else {
             EXPECT_TRUE(m.platform.boxes.empty()) << m.platform.boxes[0].text;
         }
