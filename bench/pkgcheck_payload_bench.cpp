@@ -36,8 +36,8 @@ public:
             sources + "\r\n" + list +
             "\r\n[Strings]\r\nMaker = \"Maker\"\r\nDesc = \"Storage controller\"\r\n";
         bytes_ += files_.Write("key.ini", "[SupportedIDs]\r\nid1=VEN_8086&DEV_2922\r\n") +
-                  files_.Write("install.exe", bench::ToolImage()) + files_.Write("drv/stordrv.inf", inf) +
-                  files_.Write("drv/stordrv.cat", "catalog");
+                  files_.Write("install.exe", bench::ToolImage()) +
+                  files_.Write("drv/stordrv.inf", inf) + files_.Write("drv/stordrv.cat", "catalog");
     }
 
     std::string dir() const { return files_.Dir(); }

@@ -15,6 +15,13 @@ constexpr unsigned kMbIconError = 0x00000010u;
 // front too rather than wait behind that program's windows.
 constexpr unsigned kMbSetForeground = 0x00010000u;
 constexpr unsigned kBoxStyle = launcher::kMbOk | kMbIconError | kMbSetForeground;
+constexpr unsigned kMbRetryCancel = 0x00000005u;
+constexpr int kIdRetry = 4;
+constexpr std::uint32_t kWaitTimeout = 0x102;  // WAIT_TIMEOUT: installs pending
+
+constexpr const char* kNotAdministratorText =
+    "Installing a driver needs an administrator's rights. Log on as an administrator, then "
+    "start the installation again.\n\nNothing was changed.";
 
 // What RunWithWindow gives when it could not run the work at all.
 constexpr int kNoWindow = -1;
@@ -64,7 +71,6 @@ constexpr KnownError kKnownErrors[] = {
     {0xE000020Bu, "No device with this hardware ID is present in this computer."},
     {0xE0000203u, "The setup information holds no driver for this device."},
     {0xE0000228u, "The setup information holds no driver for this device."},
-    {259u, "The driver is no better match for the device than the driver it has."},
     {0xE0000235u, kWow64Text},
     {5u, "Installing a driver needs an administrator's rights."},
     {1223u, "The installation was cancelled."},
@@ -125,12 +131,14 @@ int CInstallApp::Run() {
     if (problem != ArgumentProblem::None)
         return Fail(kWrongCommandLine, {ProblemText(problem), kUsage});
     if (tool_.RunsUnderWow64()) return HandOff(arguments);
+    if (!tool_.UserIsAdministrator()) return Fail(kInstallFailed, kNotAdministratorText);
 
     if (!tool_.LoadSetupLibraries())
         return Fail(kNoSetupLibrary,
                     "Windows' setup library (setupapi.dll and newdev.dll in the system "
                     "directory) cannot be loaded.");
-    const OsVersion os{version.majorVersion, version.minorVersion, version.productType};
+    const OsVersion os{version.majorVersion, version.minorVersion, version.productType,
+                       version.suiteMask};
     return Install(arguments.inf.c_str(), arguments.hardwareId.c_str(), os);
 }
 
@@ -149,6 +157,9 @@ int CInstallApp::Install(const char* infPath, const char* hardwareId, const OsVe
                                              "installed and nothing was changed.\n\n",
                                              problems.view()});
     }
+
+    const int waited = WaitForWindowsOwnInstalls();
+    if (waited != 0) return waited;
 
     // Windows' own boxes during the install (a missing disk, a driver that
     // fails to load) are for the user, as they would be without the tool.
@@ -197,6 +208,22 @@ int CInstallApp::HandOff(const ToolArguments& arguments) {
          ok;
     ok = text.Append("\n(error ") && AppendHex(text, error) && text.Append(')') && ok;
     return Fail(kWindows64, ok ? text.c_str() : kNoStartText);
+}
+
+// An installing application is to let the system's own device installs end
+// first: on XP, the Found New Hardware wizard opens for a card just fitted.
+// Where the system cannot tell (2000), or the test fails, the tool goes on.
+int CInstallApp::WaitForWindowsOwnInstalls() {
+    std::uint32_t result = 0;
+    while (tool_.TestPendingInstalls(&result) && result == kWaitTimeout) {
+        const int answer = platform().ShowMessageBox(
+            "Windows is installing a device itself: its Found New Hardware wizard may be open. "
+            "Finish or cancel that wizard, then choose Retry.\n\nCancel ends this installation, "
+            "and nothing is changed.",
+            kCaption, kMbRetryCancel | launcher::kMbIconExclamation | kMbSetForeground);
+        if (answer != kIdRetry) return kCancelled;
+    }
+    return 0;
 }
 
 int CInstallApp::Fail(int status, const char* text) {

@@ -23,6 +23,8 @@ constexpr int kWrongWindows = 4;
 constexpr int kWindows64 = 5;
 constexpr int kNoSetupLibrary = 6;
 constexpr int kNoMemory = 7;
+// The user cancelled while Windows was installing a device itself.
+constexpr int kCancelled = 8;
 // Installed; the user chose not to restart yet.
 constexpr int kRestartPending = 3010;
 
@@ -46,6 +48,8 @@ private:
     int Install(const char* infPath, const char* hardwareId, const OsVersion& os);
     // Under WOW64: the package's 64-bit tool does the work.
     int HandOff(const ToolArguments& arguments);
+    // 0 once Windows installs no device itself, else the status to end with.
+    int WaitForWindowsOwnInstalls();
     // The box, then the status it stands for.
     int Fail(int status, const char* text);
     int Fail(int status, std::initializer_list<std::string_view> pieces);

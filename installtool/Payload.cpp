@@ -14,6 +14,10 @@ namespace {
 // A box lists this many problems; the rest are counted.
 constexpr std::uint32_t kMostProblemLines = 10;
 
+// winerror.h
+constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+constexpr std::uint32_t kErrorOutOfMemory = 14;
+
 // The pieces of PCI\VEN_v&DEV_d&SUBSYS_s&REV_r; empty where absent.
 struct PciPieces {
     std::string_view vendor, device, subsystem, revision;
@@ -93,33 +97,6 @@ bool AddName(ByteString& list, std::string_view name) {
 
 }  // namespace
 
-long DecorationRank(std::string_view decoration, std::string_view architecture,
-                    const OsVersion& os) {
-    if (os.major < 5 || (os.major == 5 && os.minor == 0)) return -1;
-    if (!StartsWithText(decoration, "NT")) return -1;
-    decoration.remove_prefix(2);
-    std::string_view parts[5];
-    std::size_t count = 0;
-    for (;;) {
-        if (count == 5) return -1;
-        const std::size_t dot = decoration.find('.');
-        parts[count++] = Slice(decoration, 0, dot);
-        if (dot == std::string_view::npos) break;
-        decoration.remove_prefix(dot + 1);
-    }
-    const bool named = !parts[0].empty();
-    if (named ? !SameText(parts[0], architecture) : !SameText(architecture, "x86")) return -1;
-    std::uint32_t numbers[3] = {0, 0, 0};  // major, minor, product type
-    for (std::size_t i = 1; i < count && i <= 3; ++i)
-        if (!parts[i].empty() && !ParseNumber(parts[i], &numbers[i - 1])) return -1;
-    if (numbers[0] > os.major || (numbers[0] == os.major && numbers[1] > os.minor)) return -1;
-    if (numbers[2] != 0 && numbers[2] != os.productType) return -1;
-    // A suite mask cannot be judged here; a decoration that names one is
-    // taken as serving this system.
-    const long version = static_cast<long>(numbers[0] * 256 + (numbers[1] & 0xFF));
-    return (version * 2 + (named ? 1 : 0)) * 2 + (numbers[2] != 0 ? 1 : 0);
-}
-
 bool NamesDevice(std::string_view modelId, std::string_view hardwareId) {
     if (SameText(modelId, hardwareId)) return true;
     PciPieces p;
@@ -161,9 +138,15 @@ public:
         ForEachName((matched_.empty() ? served_ : matched_).view(),
                     [this](std::string_view section) {
                         CheckSection(section);
-                        return !noMemory_;
+                        return !Failed();
                     });
         CheckCatalog();
+        if (setupError_ != 0 && !noMemory_) {
+            problems_.Clear();
+            problemCount_ = 0;
+            CannotRead(infPath, 0, setupError_);
+            return noMemory_ ? PayloadResult::NoMemory : PayloadResult::InfUnreadable;
+        }
         if (problemCount_ > kMostProblemLines) {
             Say("... and ");
             noMemory_ = !AppendDecimal(problems_, problemCount_ - kMostProblemLines) || noMemory_;
@@ -186,6 +169,11 @@ private:
         std::uint32_t error = 0;
         inf_ = tool_.OpenInf(infPath, &line, &error);
         if (inf_) return true;
+        CannotRead(path, line, error);
+        return false;
+    }
+
+    void CannotRead(std::string_view path, unsigned line, std::uint32_t error) {
         Say(path);
         Say(" cannot be read as setup information");
         if (line != 0) {
@@ -201,7 +189,6 @@ private:
             Say(words.view());
         }
         Say("\n");
-        return false;
     }
 
     // The models sections this system reads, and in them the install
@@ -212,18 +199,18 @@ private:
         do {
             ByteString models(check_.platform_);
             if (ModelsSection(line, models)) CollectFromModels(models.c_str());
-        } while (!noMemory_ && tool_.FindNextLine(&line));
+        } while (!Failed() && tool_.FindNextLine(&line));
     }
 
     // The decorated section that serves this system best; the undecorated
     // one serves 32-bit Windows when none does.
     bool ModelsSection(const InfLine& line, ByteString& models) {
-        if (!Keep(tool_.Field(line, 1, models))) return false;
+        if (!ReadField(line, 1, models)) return false;
         long best = -1;
         ByteString decoration(check_.platform_);
         ByteString chosen(check_.platform_);
         for (unsigned i = 2; i <= tool_.FieldCount(line); ++i) {
-            if (!Keep(tool_.Field(line, i, decoration))) return false;
+            if (!ReadField(line, i, decoration)) return false;
             const long rank = DecorationRank(decoration.view(), tool_.Architecture(), check_.os_);
             if (rank > best) {
                 best = rank;
@@ -241,23 +228,23 @@ private:
         ByteString id(check_.platform_);
         do {
             const unsigned count = tool_.FieldCount(line);
-            if (count < 1 || !Keep(tool_.Field(line, 1, section)) || section.empty()) continue;
+            if (count < 1 || !ReadField(line, 1, section) || section.empty()) continue;
             Keep(AddName(served_, section.view()));
-            for (unsigned i = 2; i <= count && Keep(tool_.Field(line, i, id)); ++i) {
+            for (unsigned i = 2; i <= count && ReadField(line, i, id); ++i) {
                 if (NamesDevice(id.view(), hardwareId_)) {
                     Keep(AddName(matched_, section.view()));
                     break;
                 }
             }
-        } while (!noMemory_ && tool_.FindNextLine(&line));
+        } while (!Failed() && tool_.FindNextLine(&line));
     }
 
     void CheckSection(std::string_view name) {
         ByteString section(check_.platform_);
         ByteString actual(check_.platform_);
-        if (!Keep(section.Assign(name) &&
-                  tool_.ActualInstallSection(inf_, section.c_str(), actual)))
-            return;
+        if (!Keep(section.Assign(name))) return;
+        if (!tool_.ActualInstallSection(inf_, section.c_str(), actual))
+            return SetupFailed(tool_.LastSetupError());
         CheckCopyFiles(actual.c_str());
         if (Keep(actual.Append(".CoInstallers"))) CheckCopyFiles(actual.c_str());
     }
@@ -269,7 +256,7 @@ private:
         ByteString value(check_.platform_);
         do {
             const unsigned count = tool_.FieldCount(line);
-            for (unsigned i = 1; i <= count && Keep(tool_.Field(line, i, value)); ++i) {
+            for (unsigned i = 1; i <= count && ReadField(line, i, value); ++i) {
                 if (value.empty()) continue;
                 if (value.view()[0] == '@') {
                     CheckFile(Slice(value.view(), 1));
@@ -277,7 +264,7 @@ private:
                     CheckFileList(value.c_str());
                 }
             }
-        } while (!noMemory_ && tool_.FindNextMatchLine(&line, "CopyFiles"));
+        } while (!Failed() && tool_.FindNextMatchLine(&line, "CopyFiles"));
     }
 
     // Each line: destination name, then the source name when it differs.
@@ -287,14 +274,14 @@ private:
         ByteString name(check_.platform_);
         do {
             const unsigned count = tool_.FieldCount(line);
-            if (count >= 2 && !Keep(tool_.Field(line, 2, name))) return;
+            if (count >= 2 && !ReadField(line, 2, name)) return;
             if (count >= 2 && !name.empty()) {
                 CheckFile(name.view());
             } else if (count >= 1) {
-                if (!Keep(tool_.Field(line, 1, name))) return;
+                if (!ReadField(line, 1, name)) return;
                 CheckFile(name.view());
             }
-        } while (!noMemory_ && tool_.FindNextLine(&line));
+        } while (!Failed() && tool_.FindNextLine(&line));
     }
 
     // The INF's folder, the disk's path (field 4 of its [SourceDisksNames]
@@ -314,13 +301,13 @@ private:
         InfLine fileLine;
         if (file.empty() || !Keep(name.Assign(file))) return;
         if (!FindSourceLine("SourceDisksFiles", name.view(), false, &fileLine)) {
-            if (!noMemory_) Problem({file, " is copied but not listed in [SourceDisksFiles]."});
+            if (!Failed()) Problem({file, " is copied but not listed in [SourceDisksFiles]."});
             return;
         }
         InfLine diskLine;
         if (!OptionalField(fileLine, 1, name) ||
             !FindSourceLine("SourceDisksNames", name.view(), true, &diskLine)) {
-            if (!noMemory_)
+            if (!Failed())
                 Problem({file, " lies on a disk that [SourceDisksNames] does not list."});
             return;
         }
@@ -329,12 +316,46 @@ private:
                   AppendRelative(path, subfolder.view()) && path.Append(file)))
             return;
         if (tool_.IsFile(path.c_str())) return;
-        // Setup also takes the compressed form, its last letter an underscore.
+        // Setup also takes the compressed forms, the last letter replaced by
+        // an underscore or a dollar sign
+        // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupgetfilecompressioninfoexa).
         const std::size_t length = path.size();
-        path.data()[length - 1] = '_';
-        if (tool_.IsFile(path.c_str())) return;
+        for (const char last : {'_', '$'}) {
+            path.data()[length - 1] = last;
+            if (tool_.IsFile(path.c_str())) return;
+        }
         path.data()[length - 1] = file.back();
+        if (InDiskCabinet(diskLine, diskPath.view())) return;
         Problem({path.view(), " is missing."});
+    }
+
+    // Whether the disk's cabinet lies in the disk's path: Windows takes the
+    // files it does not find by name from there. The cabinet is the disk
+    // line's tag-or-cab-file (field 2) when it ends in .cab, or when flags
+    // (field 5) hold 0x10, which make the XP form's tag-file (field 6) the
+    // tag; a tag-file ending in .cab is tag and cabinet at once
+    // (learn.microsoft.com/windows-hardware/drivers/install/inf-sourcedisksnames-section,
+    // learn.microsoft.com/windows/win32/setupapi/inf-sourcedisksnames-and-sourcedisksfiles-sections-example).
+    // What the cabinet holds is left to pkgcheck, which reads it.
+    bool InDiskCabinet(const InfLine& disk, std::string_view diskPath) {
+        ByteString name(check_.platform_);
+        ByteString path(check_.platform_);
+        std::uint32_t flags = 0;
+        if (!OptionalField(disk, 5, name)) return false;
+        const bool cabinetFlag = ParseNumber(name.view(), &flags) && (flags & 0x10) != 0;
+        for (const unsigned field : {2u, 6u}) {
+            if (!OptionalField(disk, field, name)) return false;
+            const std::string_view cabinet = name.view();
+            const bool isCabinet =
+                (cabinet.size() > 4 && SameText(Slice(cabinet, cabinet.size() - 4), ".cab")) ||
+                (field == 2 && cabinetFlag && !cabinet.empty());
+            if (!isCabinet) continue;
+            if (!Keep(path.Assign(infDir_.view()) && AppendRelative(path, diskPath) &&
+                      path.Append(cabinet)))
+                return false;
+            if (tool_.IsFile(path.c_str())) return true;
+        }
+        return false;
     }
 
     // The line for `key` in [base.<processor>], else in [base], entry by
@@ -360,7 +381,7 @@ private:
             if (!tool_.FindFirstLine(inf_, section.c_str(), nullptr, line)) continue;
             do {
                 std::uint32_t lineNumber = 0;
-                if (!Keep(tool_.Field(*line, 0, lineKey))) return false;
+                if (!ReadField(*line, 0, lineKey)) return false;
                 if (ParseNumber(lineKey.view(), &lineNumber) && lineNumber == number) return true;
             } while (tool_.FindNextLine(line));
         }
@@ -373,7 +394,7 @@ private:
             text.Clear();
             return true;
         }
-        return Keep(tool_.Field(line, index, text));
+        return ReadField(line, index, text);
     }
 
     // CatalogFile.NTx86, else .NT, else the plain key, as 2000 and XP read
@@ -387,8 +408,7 @@ private:
                 return;
             InfLine line;
             if (!tool_.FindFirstLine(inf_, "Version", key.c_str(), &line)) continue;
-            if (tool_.FieldCount(line) < 1 || !Keep(tool_.Field(line, 1, name)) || name.empty())
-                return;
+            if (tool_.FieldCount(line) < 1 || !ReadField(line, 1, name) || name.empty()) return;
             ByteString path(check_.platform_);
             if (!Keep(path.Assign(infDir_.view()) && path.Append(name.view()))) return;
             if (!tool_.IsFile(path.c_str())) Problem({path.view(), " (the catalog) is missing."});
@@ -401,6 +421,24 @@ private:
         for (const std::string_view piece : pieces) Say(piece);
         Say("\n");
     }
+    // Field `index` of `line`. The setup library says why it failed through
+    // the thread's last error, which the platform reads at once: only its
+    // memory errors mean exhausted memory
+    // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupgetstringfielda).
+    bool ReadField(const InfLine& line, unsigned index, ByteString& text) {
+        if (tool_.Field(line, index, text)) return true;
+        SetupFailed(tool_.LastSetupError());
+        return false;
+    }
+    void SetupFailed(std::uint32_t error) {
+        if (error == kErrorNotEnoughMemory || error == kErrorOutOfMemory) {
+            noMemory_ = true;
+        } else if (setupError_ == 0) {
+            setupError_ = error;
+        }
+    }
+    bool Failed() const { return noMemory_ || setupError_ != 0; }
+
     void Say(std::string_view text) { Keep(problems_.Append(text)); }
     bool Keep(bool ok) {
         if (!ok) noMemory_ = true;
@@ -417,6 +455,7 @@ private:
     InfHandle inf_ = nullptr;
     std::uint32_t problemCount_ = 0;
     bool noMemory_ = false;
+    std::uint32_t setupError_ = 0;  // the setup library's first error but memory; 0: none
 };
 
 PayloadResult PayloadCheck::Check(const char* infPath, std::string_view hardwareId,

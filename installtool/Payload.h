@@ -6,25 +6,13 @@
 
 #include <string_view>
 
+#include "installtool/Decoration.h"
 #include "platform/ByteString.h"
 #include "platform/Mbcs.h"
 #include "platform/Platform.h"
 #include "platform/ToolPlatform.h"
 
 namespace installtool {
-
-struct OsVersion {
-    unsigned major;
-    unsigned minor;
-    unsigned productType;  // 1 workstation, 2 domain controller, 3 server
-};
-
-// How well a [Manufacturer] decoration (the part after a models section's
-// name, e.g. "NTx86.5.1") serves this system: higher is better, -1 when it
-// does not serve it. Windows 2000 reads no decorations, and 64-bit Windows
-// only those that name its processor.
-long DecorationRank(std::string_view decoration, std::string_view architecture,
-                    const OsVersion& os);
 
 // Whether a model's hardware or compatible ID names the device with this
 // hardware ID, as Windows matches them: PCI\VEN&DEV&SUBSYS&REV also goes by

@@ -73,6 +73,20 @@ public:
     // .NT form, or itself).
     virtual bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) = 0;
 
+    // --- what 2000 and XP document beyond the install itself ---
+    // Why the last Field or ActualInstallSection failed, as the setup library
+    // set the last error then (ERROR_NOT_ENOUGH_MEMORY also when the tool's
+    // own memory ran out).
+    virtual std::uint32_t LastSetupError() = 0;
+    // Tests without waiting whether device installations are in progress (a
+    // Found New Hardware wizard, say): false where the system cannot tell
+    // (2000), else true with 0 (none), 0x102 (WAIT_TIMEOUT: some) or
+    // 0xFFFFFFFF (WAIT_FAILED) in `result`.
+    virtual bool TestPendingInstalls(std::uint32_t* result) = 0;
+    // Whether the user's token holds the Administrators group; true where the
+    // system cannot tell.
+    virtual bool UserIsAdministrator() = 0;
+
     // Whether `path` names a file (not a directory).
     virtual bool IsFile(const char* path) = 0;
 

@@ -3,6 +3,7 @@
 #include <limits>
 #include <memory>
 
+#include "installtool/Decoration.h"
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/inf/InfPlaces.h"
 #include "pkgcheck/inf/InfText.h"
@@ -362,14 +363,11 @@ std::string ArchitectureName(std::string_view architecture) {
 
 }  // namespace
 
+// The installer tool's own rule, for a workstation of any NT 5 version on
+// x86 (2000 reads no decorations, so XP's suites are the ones that count).
 bool DecorationAppliesToX86Nt5(std::string_view decoration) {
-    const std::vector<std::string_view> parts = DecorationParts(decoration);
-    if (!StartsWithIgnoringCase(parts[0], "NT")) return false;
-    const std::string_view architecture = parts[0].substr(2);
-    if (!architecture.empty() && !EqualsIgnoringCase(architecture, "x86")) return false;
-    if (parts.size() < 2 || parts[1].empty()) return true;
-    long major = 0;
-    return NumberOf(parts[1], &major) && major <= 5;
+    const installtool::OsVersion nt5Workstation{5, 0xFF, 1, installtool::kXpSuites};
+    return installtool::DecorationRank(decoration, "x86", nt5Workstation) >= 0;
 }
 
 bool DecorationAppliesToX64Nt52(std::string_view decoration) {
@@ -397,6 +395,7 @@ std::string DescribeDecoration(std::string_view decoration) {
         const char* const types[] = {"workstations", "domain controllers", "servers"};
         text += std::string(", ") + types[productType - 1];
     }
+    if (!part(4).empty()) text += ", suite mask " + part(4);
     return text.empty() ? "all platforms" : text;
 }
 

@@ -1,11 +1,13 @@
 #include "pkgcheck/package/Payload.h"
 
+#include <cstdlib>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/pe/Pe.h"
+#include "pkgcheck/read/Cabinet.h"
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Text.h"
 
@@ -295,15 +297,59 @@ private:
             if (!part.empty() && part != ".") file.expected += "\\" + part;
         const Found found = finder_.Find(infDir_, infDirShown_, parts);
         WarnAmbiguous(file.expected, found);
+        std::string inCabinet;
+        if (!found.problem.empty() && InCabinet(file, *disk, &inCabinet)) return;
         if (!found.problem.empty())
             return Error("payload-missing", file.line,
                          file.name + from + " is not in the package: Windows looks for it as " +
                              file.expected + " (disk " + file.disk + " of [" + disk->section +
-                             "]), in any letter case, and the installation fails without it (" +
-                             found.problem + ")");
+                             "]), in any letter case" + inCabinet +
+                             ", and the installation fails without it (" + found.problem + ")");
         file.found = found.shown;
         file.path = found.path;
         if (IsDriverFile(file.name)) CheckDriver(file);
+    }
+
+    // A file not found by name comes from the disk's cabinet, in the disk's
+    // path: its tag-or-cab-file when that ends in .cab or flags hold 0x10
+    // (the tag is then tag-file), or a tag-file ending in .cab. True when
+    // the cabinet lists the file; otherwise `why` tells what was read.
+    bool InCabinet(PayloadFile& file, const SourceEntry& disk, std::string* why) {
+        char* end = nullptr;
+        const std::string flags = disk.Field(4);
+        const bool cabinetFlag = (std::strtoul(flags.c_str(), &end, 0) & 0x10) != 0;
+        for (const std::size_t field : {std::size_t{1}, std::size_t{5}}) {
+            const std::string cabinet = disk.Field(field);
+            const bool named = cabinet.size() > 4 &&
+                               EqualsIgnoringCase(cabinet.substr(cabinet.size() - 4), ".cab");
+            if (cabinet.empty() || !(named || (field == 1 && cabinetFlag))) continue;
+            std::vector<std::string> parts = PathParts(disk.Field(3));
+            parts.push_back(cabinet);
+            const Found found = finder_.Find(infDir_, infDirShown_, parts);
+            if (!found.problem.empty()) {
+                *why += ", nor in the disk's cabinet " + cabinet + " (" + found.problem + ")";
+                continue;
+            }
+            std::string bytes;
+            std::string error;
+            std::vector<std::string> names;
+            if (!ReadFileBytes(found.path, &bytes, &error) ||
+                !CabinetFileNames(bytes, &names, &error)) {
+                *why += ", nor in the disk's cabinet " + found.shown +
+                        ", which cannot be read: " + error;
+                continue;
+            }
+            for (const std::string& name : names) {
+                if (!EqualsIgnoringCase(BaseName(name), file.name)) continue;
+                file.found = found.shown;
+                file.cabinet = found.shown;
+                return true;
+            }
+            *why += ", nor in the disk's cabinet " + found.shown + ", which lists " +
+                    std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
+                    ", not this one";
+        }
+        return false;
     }
 
     void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {

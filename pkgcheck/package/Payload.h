@@ -36,6 +36,7 @@ struct PayloadFile {
     // empty when the INF does not say.
     std::string expected;
     std::string found;                    // as spelled on disk, from the package; empty: not there
+    std::string cabinet;                  // when found in the disk's cabinet: that, as found
     std::string path;                     // host path, when found
     std::optional<PayloadDriver> driver;  // a .sys that was found and read
 };

@@ -82,6 +82,8 @@ void WritePayload(JsonWriter& json, const Payload& p) {
         StringOrNull(json, file.expected);
         json.Key("found");
         StringOrNull(json, file.found);
+        json.Key("cabinet");
+        StringOrNull(json, file.cabinet);
         json.Key("driver");
         WriteDriver(json, file.driver);
         json.EndObject();

@@ -238,6 +238,7 @@ private:
         if (file.listedIn.empty()) return "NOT LISTED in [SourceDisksFiles]";
         if (file.expected.empty()) return "disk " + file.disk + " NOT NAMED in [SourceDisksNames]";
         if (file.found.empty()) return "MISSING: " + file.expected;
+        if (!file.cabinet.empty()) return "in the cabinet " + file.cabinet;
         if (!file.driver) return file.found;
         const PayloadDriver& d = *file.driver;
         if (!d.image) return file.found + " (no image)";

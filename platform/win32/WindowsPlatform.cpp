@@ -170,7 +170,11 @@ HMODULE LoadSystemLibrary(const char* name) {
     if (directory == 0 || directory >= MAX_PATH || length > 14) return nullptr;
     path[directory] = '\\';
     CopyBytes(path + directory + 1, name, length + 1);
-    return LoadLibraryA(path);
+    // With the altered search path, the library's own imports that are no
+    // known DLLs are sought from its directory, the system directory, not
+    // from the program's
+    // (learn.microsoft.com/windows/win32/api/libloaderapi/nf-libloaderapi-loadlibraryexa).
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void TakeOwnErrorMode() {

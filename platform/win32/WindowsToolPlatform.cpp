@@ -34,6 +34,8 @@ struct SetupLibrary {
     BOOL(WINAPI* actualSection)(HINF, PCSTR, PSTR, DWORD, PDWORD, PSTR*);
     INT(WINAPI* promptReboot)(HSPFILEQ, HWND, BOOL);
     BOOL(WINAPI* updateDriver)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
+    // XP and later only; null on 2000.
+    DWORD(WINAPI* waitNoPendingInstalls)(DWORD);
 };
 
 PINFCONTEXT ToContext(InfLine* line) { return reinterpret_cast<PINFCONTEXT>(line); }
@@ -41,16 +43,38 @@ PINFCONTEXT ToContext(const InfLine& line) {
     return reinterpret_cast<PINFCONTEXT>(const_cast<InfLine*>(&line));
 }
 
+// Why a call failed, read before anything else can change it; a function
+// that fails without saying so gets ERROR_GEN_FAILURE.
+DWORD FailureCode() {
+    const DWORD error = GetLastError();
+    return error != 0 ? error : kErrorGenFailure;
+}
+
 // Text the setup library gives through a buffer of the caller's: asked for
-// its size first, then into a string of that size.
+// its size first, then into a string of that size, once more if it has grown
+// meanwhile. 0, or why not (ERROR_NOT_ENOUGH_MEMORY when the string cannot
+// grow).
 template <typename Call>
-bool TakeText(ByteString& text, Call call) {
+DWORD TakeText(ByteString& text, Call call) {
     DWORD required = 0;
-    if (!call(nullptr, 0, &required) || required == 0) return false;
-    if (!text.Resize(required)) return false;
-    if (!call(text.data(), required, &required)) return false;
-    text.Truncate(required > 0 ? required - 1 : 0);
-    return true;
+    if (!call(nullptr, 0, &required)) {
+        const DWORD error = FailureCode();
+        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (required == 0) {
+            text.Clear();
+            return 0;
+        }
+        if (!text.Resize(required)) return ERROR_NOT_ENOUGH_MEMORY;
+        if (call(text.data(), required, &required)) {
+            text.Truncate(required > 0 ? required - 1 : 0);
+            return 0;
+        }
+        const DWORD error = FailureCode();
+        if (error != ERROR_INSUFFICIENT_BUFFER) return error;
+    }
+    return ERROR_INSUFFICIENT_BUFFER;
 }
 
 // The window that stands for the tool, and the work behind it.
@@ -166,6 +190,8 @@ public:
         HMODULE setup = LoadSystemLibrary("setupapi.dll");
         HMODULE newdev = setup ? LoadSystemLibrary("newdev.dll") : nullptr;
         SetupLibrary& s = library_;
+        // Looked up, not required: setupapi exports it from XP on.
+        TakeFunction(setup, "CMP_WaitNoPendingInstallEvents", &s.waitNoPendingInstalls);
         return newdev && TakeFunction(setup, "SetupOpenInfFileA", &s.openInf) &&
                TakeFunction(setup, "SetupCloseInfFile", &s.closeInf) &&
                TakeFunction(setup, "SetupFindFirstLineA", &s.findFirstLine) &&
@@ -202,14 +228,52 @@ public:
         return library_.fieldCount(ToContext(line));
     }
     bool Field(const InfLine& line, unsigned index, ByteString& text) override {
-        return TakeText(text, [&](PSTR buffer, DWORD size, PDWORD required) {
+        lastSetupError_ = TakeText(text, [&](PSTR buffer, DWORD size, PDWORD required) {
             return library_.stringField(ToContext(line), index, buffer, size, required);
         });
+        return lastSetupError_ == 0;
     }
     bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
-        return TakeText(actual, [&](PSTR buffer, DWORD size, PDWORD required) {
+        lastSetupError_ = TakeText(actual, [&](PSTR buffer, DWORD size, PDWORD required) {
             return library_.actualSection(inf, section, buffer, size, required, nullptr);
         });
+        return lastSetupError_ == 0;
+    }
+
+    std::uint32_t LastSetupError() override { return lastSetupError_; }
+
+    // An installing application is to wait while the system installs
+    // devices itself
+    // (learn.microsoft.com/windows/win32/api/cfgmgr32/nf-cfgmgr32-cm_waitnopendinginstallevents:
+    // a time-out of 0 only tests).
+    bool TestPendingInstalls(std::uint32_t* result) override {
+        if (!library_.waitNoPendingInstalls) return false;
+        *result = library_.waitNoPendingInstalls(0);
+        return true;
+    }
+
+    // CheckTokenMembership with no token tests the thread's own
+    // (learn.microsoft.com/windows/win32/api/securitybaseapi/nf-securitybaseapi-checktokenmembership);
+    // advapi32 exports it from 2000 on, and it is looked up so that the tool
+    // still starts on the systems it refuses.
+    bool UserIsAdministrator() override {
+        using CheckMembership = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
+        CheckMembership check = nullptr;
+        if (!TakeFunction(GetModuleHandleA("advapi32.dll"), "CheckTokenMembership", &check))
+            return true;
+        // S-1-5-32-544, BUILTIN\Administrators, laid out as a SID is.
+        struct {
+            BYTE revision;
+            BYTE subAuthorityCount;
+            SID_IDENTIFIER_AUTHORITY authority;
+            DWORD subAuthority[2];
+        } administrators = {SID_REVISION,
+                            2,
+                            SECURITY_NT_AUTHORITY,
+                            {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+        BOOL member = FALSE;
+        if (!check(nullptr, &administrators, &member)) return true;
+        return member != FALSE;
     }
 
     bool IsFile(const char* path) override {
@@ -285,6 +349,7 @@ public:
 
 private:
     SetupLibrary library_ = {};
+    DWORD lastSetupError_ = 0;
 };
 
 }  // namespace

@@ -61,9 +61,12 @@ Strings Kinds(const std::vector<Finding>& findings) {
 
 TEST(DecorationAppliesToX86Nt5, TakesNtAndX86UpToVersion5) {
     for (const char* yes : {"NT", "NTx86", "ntx86", "NTx86.5.1", "NT.5.1", "NTx86.5.0", "NTx86.5",
-                            "NTx86.5.2.1", "NTx86..1"})
+                            "NTx86.5.2.1", "NTx86..1", "NTx86.5.1.1.0x100", "NTx86....0x200"})
         EXPECT_TRUE(DecorationAppliesToX86Nt5(yes)) << yes;
-    for (const char* no : {"NTamd64", "NTia64.5.2", "NTx86.6.0", "NT.10.0", "NTarm64", "Win95"})
+    // Server product types and suites no XP has (Datacenter) are for other
+    // systems.
+    for (const char* no : {"NTamd64", "NTia64.5.2", "NTx86.6.0", "NT.10.0", "NTarm64", "Win95",
+                           "NTx86.5.1.3", "NT.5.1.2", "NTx86....0x80", "NTx86.5.1.1.0x102"})
         EXPECT_FALSE(DecorationAppliesToX86Nt5(no)) << no;
 }
 

@@ -64,6 +64,8 @@ public:
 
     // How many checks find the installer window.
     int windowChecksFound = 0;
+    // What the user chooses in each box, in order; then OK (1).
+    std::vector<int> boxAnswers;
 
     // --- record ---
     std::vector<Box> boxes;
@@ -118,7 +120,10 @@ public:
     }
     int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
         boxes.push_back({text, caption, style});
-        return 1;
+        if (boxAnswers.empty()) return 1;
+        const int answer = boxAnswers.front();
+        boxAnswers.erase(boxAnswers.begin());
+        return answer;
     }
     void RestoreStartErrorMode() override { events.push_back("error mode of the start"); }
     unsigned StartProgram(const char* commandLine, unsigned showCommand) override {

@@ -70,6 +70,11 @@ public:
     std::uint32_t installError = 0;
     bool restartNeeded = false;
     bool restartChosen = false;
+    std::uint32_t fieldError = 0;  // nonzero: every field read fails with it
+    // The answers of the test for Windows' own installs, the last one
+    // repeated; none: the system cannot tell.
+    std::vector<std::uint32_t> pendingResults;
+    bool administrator = true;
 
     // --- record ---
     std::vector<std::string> events;
@@ -122,14 +127,33 @@ public:
     }
     bool Field(const InfLine& line, unsigned index, ByteString& text) override {
         const auto& fields = Lines(line)[line.line];
-        return index < fields.size() && text.Assign(fields[index]);
+        lastSetupError_ = index >= fields.size()        ? kErrorInvalidParameter
+                          : fieldError != 0             ? fieldError
+                          : !text.Assign(fields[index]) ? kErrorNotEnoughMemory
+                                                        : 0;
+        return lastSetupError_ == 0;
     }
     bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
         const FakeInf& f = *static_cast<FakeInf*>(inf);
+        std::string chosen = section;
         for (const std::string& suffix : {".NT" + architecture, std::string(".NT"), std::string()})
-            if (f.Section(section + suffix)) return actual.Assign(section + suffix);
-        return actual.Assign(section);
+            if (f.Section(section + suffix)) {
+                chosen += suffix;
+                break;
+            }
+        lastSetupError_ = actual.Assign(chosen) ? 0 : kErrorNotEnoughMemory;
+        return lastSetupError_ == 0;
     }
+
+    std::uint32_t LastSetupError() override { return lastSetupError_; }
+    bool TestPendingInstalls(std::uint32_t* result) override {
+        events.push_back("pending installs?");
+        if (pendingResults.empty()) return false;
+        *result = pendingResults.front();
+        if (pendingResults.size() > 1) pendingResults.erase(pendingResults.begin());
+        return true;
+    }
+    bool UserIsAdministrator() override { return administrator; }
     bool IsFile(const char* path) override { return files.count(Lower(path)) != 0; }
 
     std::uint32_t InstallDriver(const char* hardwareId, const char* infPath,
@@ -168,7 +192,11 @@ private:
         return false;
     }
 
+    static constexpr std::uint32_t kErrorNotEnoughMemory = 8;
+    static constexpr std::uint32_t kErrorInvalidParameter = 87;
+
     std::vector<std::unique_ptr<FakeInf>> open_;
+    std::uint32_t lastSetupError_ = 0;
 };
 
 }  // namespace launcher::testing

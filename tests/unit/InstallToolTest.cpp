@@ -103,16 +103,20 @@ TEST(ToolModels, DeviceIdsAsWindowsMatchThem) {
 // section and install section; the file each copies tells which was taken.
 constexpr const char* kDecoratedInf =
     "[Manufacturer]\n"
-    "M=Models,NTx86.5.1,NT.5.2,NTx86.6.0,NTamd64\n"
+    "M=Models,NTx86.5.1,NTx86.5.1.3,NT.5.2,NT.5.2..0x80,NTx86.6.0,NTamd64\n"
     "[Models]\nD=Plain,PCI\\VEN_1&DEV_2\n"
     "[Models.NTx86.5.1]\nD=Xp,PCI\\VEN_1&DEV_2\n"
+    "[Models.NTx86.5.1.3]\nD=Server,PCI\\VEN_1&DEV_2\n"
     "[Models.NT.5.2]\nD=Nt52,PCI\\VEN_1&DEV_2\n"
+    "[Models.NT.5.2..0x80]\nD=Datacenter,PCI\\VEN_1&DEV_2\n"
     "[Models.NTx86.6.0]\nD=Vista,PCI\\VEN_1&DEV_2\n"
     "[Models.NTamd64]\nD=Amd64,PCI\\VEN_1&DEV_2\n"
     "[Plain]\nCopyFiles=@plain.sys\n[Xp]\nCopyFiles=@xp.sys\n[Nt52]\nCopyFiles=@nt52.sys\n"
     "[Vista]\nCopyFiles=@vista.sys\n[Amd64]\nCopyFiles=@amd64.sys\n"
+    "[Server]\nCopyFiles=@server.sys\n[Datacenter]\nCopyFiles=@dc.sys\n"
     "[SourceDisksNames]\n1=Disk,,,\n"
-    "[SourceDisksFiles]\nplain.sys=1\nxp.sys=1\nnt52.sys=1\nvista.sys=1\namd64.sys=1\n";
+    "[SourceDisksFiles]\nplain.sys=1\nxp.sys=1\nnt52.sys=1\nvista.sys=1\namd64.sys=1\n"
+    "server.sys=1\ndc.sys=1\n";
 
 struct PayloadRun {
     PayloadResult result;
@@ -137,8 +141,15 @@ TEST(ToolPayload, TheModelsSectionThisWindowsReadsDecidesWhatIsChecked) {
         const char* copied;
     } rows[] = {
         {{5, 0, 1}, "x86", "plain.sys"},  // 2000 reads no decorations
-        {{5, 1, 1}, "x86", "xp.sys"},    {{5, 2, 3}, "x86", "nt52.sys"},
-        {{6, 0, 1}, "x86", "vista.sys"}, {{5, 2, 1}, "amd64", "amd64.sys"},
+        {{5, 1, 1}, "x86", "xp.sys"},
+        {{5, 1, 1, 0x110}, "x86", "xp.sys"},
+        {{5, 1, 3}, "x86", "server.sys"},
+        // A suite mask serves only where all its suites are present, and
+        // there it serves better than none.
+        {{5, 2, 3, 0x10}, "x86", "nt52.sys"},
+        {{5, 2, 3, 0x92}, "x86", "dc.sys"},
+        {{6, 0, 1}, "x86", "vista.sys"},
+        {{5, 2, 1}, "amd64", "amd64.sys"},
     };
     for (const auto& row : rows) {
         FakeToolPlatform tool;
@@ -197,6 +208,8 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
         const char* architecture;
         const char* sources;  // the source-disk sections
         const char* path;     // where a.sys lies
+        // The path the box names without it, when not `path`.
+        const char* missing = nullptr;
     } rows[] = {
         {"x86", "[SourceDisksNames]\n1=Disk\n[SourceDisksFiles]\na.sys=1\n", "C:\\p\\a.sys"},
         {"x86", "[SourceDisksNames]\n1=Disk,,,\n[SourceDisksFiles]\na.sys=1,\n", "C:\\p\\a.sys"},
@@ -217,6 +230,13 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
          "[SourceDisksNames]\n1=Disk,,,\\one\n2=Disk,,,\\two\n[SourceDisksNames.x86]\n3=D\n"
          "[SourceDisksFiles]\na.sys=1\n[SourceDisksFiles.x86]\na.sys=2,sub\n",
          "C:\\p\\two\\sub\\a.sys"},
+        // A disk's cabinet in the disk's path stands for its files.
+        {"x86", "[SourceDisksNames]\n1=Disk,drivers.CAB,,\\x86\n[SourceDisksFiles]\na.sys=1,sub\n",
+         "C:\\p\\x86\\drivers.cab", "C:\\p\\x86\\sub\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,tag,,x86,0x10,t\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\tag", "C:\\p\\x86\\a.sys"},
+        {"x86", "[SourceDisksNames]\n1=Disk,tag,,x86,0,t.cab\n[SourceDisksFiles]\na.sys=1\n",
+         "C:\\p\\x86\\t.cab", "C:\\p\\x86\\a.sys"},
     };
     for (const auto& row : rows) {
         for (const bool present : {true, false}) {
@@ -230,7 +250,9 @@ TEST(ToolPayload, SourcePathIsTheDisksPathThenTheFilesSubdirectory) {
                                         row.sources;
             if (present) tool.AddFile(row.path);
             const PayloadRun run = CheckPayload(tool, {5, 1, 1});
-            EXPECT_EQ(run.problems, present ? "" : std::string(row.path) + " is missing.\n")
+            EXPECT_EQ(
+                run.problems,
+                present ? "" : std::string(row.missing ? row.missing : row.path) + " is missing.\n")
                 << row.sources;
         }
     }
@@ -240,16 +262,18 @@ TEST(ToolPayload, CompressedFormsCountAndTheListOfMissingFilesIsCut) {
     std::string inf =
         "[Manufacturer]\nM=Models\n[Models]\nD=I,PCI\\VEN_1&DEV_2\n[I]\nCopyFiles=L\n[L]\n";
     std::string listed = "[SourceDisksNames]\n1=D\n[SourceDisksFiles]\n";
-    for (int i = 0; i < 12; ++i) {
+    for (int i = 0; i < 13; ++i) {
         inf += "f" + std::to_string(i) + ".sys\n";
         listed += "f" + std::to_string(i) + ".sys=1\n";
     }
     FakeToolPlatform tool;
     tool.infs["C:\\p\\s.inf"] = inf + listed;
     tool.AddFile("C:\\p\\f0.sy_");
+    tool.AddFile("C:\\p\\f1.sy$");
     const PayloadRun run = CheckPayload(tool, {5, 1, 1});
     EXPECT_EQ(run.problems.find("f0.sys"), std::string::npos);
-    EXPECT_NE(run.problems.find("C:\\p\\f10.sys is missing.\n... and 1 more.\n"), std::string::npos)
+    EXPECT_EQ(run.problems.find("f1.sys"), std::string::npos);
+    EXPECT_NE(run.problems.find("C:\\p\\f11.sys is missing.\n... and 1 more.\n"), std::string::npos)
         << run.problems;
 }
 
@@ -306,6 +330,34 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
          "changed.\n\nD:\\pkg\\drv\\s.inf cannot be read as setup information (line 3): "
          "error 0xE0000003",
          false},
+        {"not an administrator", [](Machine& m) { m.tool.administrator = false; }, kInstallFailed,
+         "Installing a driver needs an administrator's rights.", false},
+        // The setup library's errors: only its memory errors are exhausted
+        // memory.
+        {"setup library fails", [](Machine& m) { m.tool.fieldError = 0xE0000102u; },
+         kPackageIncomplete,
+         "The driver package is incomplete, so nothing was installed and nothing was "
+         "changed.\n\nD:\\pkg\\drv\\s.inf cannot be read as setup information: error "
+         "0xE0000102",
+         false},
+        {"setup library without memory", [](Machine& m) { m.tool.fieldError = 14; }, kNoMemory,
+         "The installer has run out of memory.", false},
+        // Windows' own install of a device (a wizard open for it) is waited
+        // for, as far as the system tells of it.
+        {"own installs, test fails", [](Machine& m) { m.tool.pendingResults = {0xFFFFFFFFu}; },
+         kInstalled, nullptr, true},
+        {"own installs, then none",
+         [](Machine& m) {
+             m.tool.pendingResults = {0x102, 0x102, 0};
+             m.platform.boxAnswers = {4, 4};
+         },
+         kInstalled, "Windows is installing a device itself", true},
+        {"own installs, cancelled",
+         [](Machine& m) {
+             m.tool.pendingResults = {0x102};
+             m.platform.boxAnswers = {2};
+         },
+         kCancelled, "Windows is installing a device itself", false},
         {"no such device", [](Machine& m) { m.tool.installError = 0xE000020Bu; }, kInstallFailed,
          "The driver could not be installed.\n\nNo device with this hardware ID is present in "
          "this computer.\n(error 0xE000020B)",
@@ -328,12 +380,16 @@ TEST(InstallTool, EachOutcomeHasItsBoxAndStatus) {
         SCOPED_TRACE(row.name);
         Machine m;
         row.script(m);
+        const std::size_t answers = m.platform.boxAnswers.size();
         CInstallApp app(m.platform, m.tool);
         EXPECT_EQ(launcher::CWinApp::RunCurrent(), row.status);
         if (row.box) {
-            ASSERT_EQ(m.platform.boxes.size(), 1u);
-            EXPECT_EQ(m.platform.boxes[0].text.rfind(row.box, 0), 0u) << m.platform.boxes[0].text;
-            EXPECT_EQ(m.platform.boxes[0].caption, kCaption);
+            // One box, or one for each answer scripted.
+            ASSERT_EQ(m.platform.boxes.size(), std::max<std::size_t>(answers, 1));
+            for (const auto& box : m.platform.boxes) {
+                EXPECT_EQ(box.text.rfind(row.box, 0), 0u) << box.text;
+                EXPECT_EQ(box.caption, kCaption);
+            }
         } else {
             EXPECT_TRUE(m.platform.boxes.empty()) << m.platform.boxes[0].text;
         }

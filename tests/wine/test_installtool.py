@@ -53,40 +53,54 @@ def assert_nothing_installed(env):
     assert env.reg_values(SERVICE) is None
 
 
-def payload(tmp_path, arch, subfolders=False):
+def payload(tmp_path, arch, layout="plain"):
     """The example's drv folder as Wine in the architecture's prefix installs
     it.  Wine's file queue reads only the plain [SourceDisksNames] and
     [SourceDisksFiles] (its query functions, and so the tool, read the
     .amd64 ones first, as Windows does): for the 64-bit prefix the plain disk
-    line points where the .amd64 one does.  With subfolders the drivers lie
-    in a folder that the disk line names and, in that, one that the file
-    line names."""
+    line points where the .amd64 one does.  "disk-and-file-subfolders": the
+    drivers lie in a folder that the disk line names and, in that, one that
+    the file line names.  "datacenter-section-beside": beside the models for
+    XP, a Datacenter-only section (suite mask 0x80) whose driver the package
+    lacks, which XP does not read."""
     drv = tmp_path / "drv"
     shutil.copytree(EXAMPLE / "drv", drv)
     inf = (drv / "stordrv.inf").read_bytes()
+
+    def edit(old, new):
+        nonlocal inf
+        assert inf.count(old) == 1, old
+        inf = inf.replace(old, new)
+
     plain = b"\n1=%Disk%,,,\r\n"
-    assert inf.count(plain) == 1
-    if subfolders:
-        inf = inf.replace(plain, b"\n1=%Disk%,,,\\files\r\n")
+    if layout == "disk-and-file-subfolders":
+        edit(plain, b"\n1=%Disk%,,,\\files\r\n")
         plain = b"\n1=%Disk%,,,\\files\r\n"
-        inf = inf.replace(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n")
-        assert inf.count(b"=1,sys") == 1
+        edit(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1,sys\r\n")
         (drv / "files" / "sys").mkdir(parents=True)
         (drv / "stordrv.sys").rename(drv / "files" / "sys" / "stordrv.sys")
         (drv / "amd64" / "sys").mkdir()
         (drv / "amd64" / "stordrv.sys").rename(drv / "amd64" / "sys" / "stordrv.sys")
+    if layout == "datacenter-section-beside":
+        dc = b"".join(b"[Models.%s....0x80]\r\n%%Dev1%%=Dc_Inst,PCI\\VEN_8086&DEV_2922\r\n" % a
+                      for a in (b"NTx86", b"NTamd64"))
+        edit(b"=Models,NTx86.5.1,NTamd64\r\n",
+             b"=Models,NTx86.5.1,NTamd64,NTx86....0x80,NTamd64....0x80\r\n")
+        edit(b"[StorDrv_Inst]\r\n", dc + b"[Dc_Inst]\r\nCopyFiles=@dc.sys\r\n[StorDrv_Inst]\r\n")
+        edit(b"\nstordrv.sys=1\r\n", b"\nstordrv.sys=1\r\ndc.sys=1\r\n")
     if arch == "x64":
-        inf = inf.replace(plain, b"\n1=%Disk%,,,\\amd64\r\n")
+        edit(plain, b"\n1=%Disk%,,,\\amd64\r\n")
     (drv / "stordrv.inf").write_bytes(inf)
     return drv
 
 
-@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders"])
+@pytest.mark.parametrize("layout", ["plain", "blank-in-path", "disk-and-file-subfolders",
+                                    "datacenter-section-beside"])
 @pytest.mark.parametrize("arch", ARCHS)
 def test_launcher_and_tool_install_the_driver_for_the_chosen_device(
         make_package, launchers, machine, arch, layout, tmp_path):
     env = machine(arch)
-    drv = payload(tmp_path, arch, subfolders=layout == "disk-and-file-subfolders")
+    drv = payload(tmp_path, arch, layout)
     pkg = package(make_package, launchers, env, arch, drv=drv, blanks=layout == "blank-in-path")
     r = pkg.run(version="winxp", pci=[OTHER, DEVICE], box_programs=("install.exe",))
     assert (r.exit_code, r.boxes) == (0, []), r.describe()
