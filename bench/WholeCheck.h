@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,16 @@ public:
 private:
     std::filesystem::path dir_;
 };
+
+// The package of `size` made once per run: each size's benchmark times the
+// check, not the writing.
+template <typename Package>
+const Package& PackageOf(std::size_t size) {
+    static std::map<std::size_t, std::unique_ptr<Package>> made;
+    auto& package = made[size];
+    if (!package) package = std::make_unique<Package>(size);
+    return *package;
+}
 
 // An installer tool that the loaders of 2000 and XP start, as pkgcheck reads
 // them: the headers of a 32-bit GUI program for Windows 4.0, no sections and

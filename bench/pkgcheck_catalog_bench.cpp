@@ -4,8 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,16 +58,9 @@ private:
     std::size_t bytes_ = 0;
 };
 
-const Package& PackageOf(std::size_t files) {
-    static std::map<std::size_t, std::unique_ptr<Package>> made;
-    auto& package = made[files];
-    if (!package) package = std::make_unique<Package>(files);
-    return *package;
-}
-
 void BM_CatalogMembers(benchmark::State& state) {
     const auto files = static_cast<std::size_t>(state.range(0));
-    const Package& package = PackageOf(files);
+    const Package& package = bench::PackageOf<Package>(files);
     pkgcheck::Options options;
     options.packageDir = package.dir();
     bench::MeasureWholeCheck(

@@ -5,8 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <map>
-#include <memory>
 #include <string>
 
 #include "bench/WholeCheck.h"
@@ -48,22 +46,14 @@ private:
     std::size_t bytes_ = 0;
 };
 
-const Package& PackageOf(std::size_t files) {
-    static std::map<std::size_t, std::unique_ptr<Package>> made;
-    auto& package = made[files];
-    if (!package) package = std::make_unique<Package>(files);
-    return *package;
-}
-
 void CopiedFiles(benchmark::State& state, bool json) {
     const auto files = static_cast<std::size_t>(state.range(0));
-    const Package& package = PackageOf(files);
+    const Package& package = bench::PackageOf<Package>(files);
     pkgcheck::Options options;
     options.packageDir = package.dir();
     bench::MeasureWholeCheck(
         state, options, package.bytes(), json, [files](const pkgcheck::Report& report) {
-            // The stand-in installer tool is no program; the
-            // payload has nothing to say.
+            // The payload has nothing to say (the catalog is a stand-in).
             return report.payload && report.payload->errors.empty() &&
                    report.payload->warnings.empty() && report.payload->files.size() == files;
         });
