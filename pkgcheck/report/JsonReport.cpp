@@ -18,6 +18,16 @@ void WriteFindings(JsonWriter& json, const std::vector<Finding>& findings) {
     json.EndArray();
 }
 
+// The part under `key`, or null where the check did not run.
+template <typename T, typename Write>
+void Optional(JsonWriter& json, const char* key, const std::optional<T>& part, Write write) {
+    json.Key(key);
+    if (part)
+        write(json, *part);
+    else
+        json.Null();
+}
+
 // null for an empty text: what is not there.
 void StringOrNull(JsonWriter& json, const std::string& text) {
     if (text.empty())
@@ -255,21 +265,13 @@ void WriteDryRun(JsonWriter& json, const Report& r) {
         json.Null();
     else
         json.Bool(!r.installStop);
-    json.Key("installStoppedBy");
-    if (r.installStop)
-        WriteFinding(json, *r.installStop);
-    else
-        json.Null();
+    Optional(json, "installStoppedBy", r.installStop, WriteFinding);
     json.Key("installsX64");
     if (run.command.empty() || !r.payloadAmd64)
         json.Null();
     else
         json.Bool(!r.installStopX64);
-    json.Key("installStoppedByX64");
-    if (r.installStopX64)
-        WriteFinding(json, *r.installStopX64);
-    else
-        json.Null();
+    Optional(json, "installStoppedByX64", r.installStopX64, WriteFinding);
     json.EndObject();
 }
 
@@ -298,26 +300,10 @@ void FormatJson(const Report& r, const Output& output) {
         WriteInf(json, *r.inf, r.cross);
     else
         json.Null();
-    json.Key("installer");
-    if (r.installer)
-        WriteInstaller(json, *r.installer);
-    else
-        json.Null();
-    json.Key("payload");
-    if (r.payload)
-        WritePayload(json, *r.payload);
-    else
-        json.Null();
-    json.Key("installer64");
-    if (r.installer64)
-        WriteInstaller(json, *r.installer64);
-    else
-        json.Null();
-    json.Key("payloadAmd64");
-    if (r.payloadAmd64)
-        WritePayload(json, *r.payloadAmd64);
-    else
-        json.Null();
+    Optional(json, "installer", r.installer, WriteInstaller);
+    Optional(json, "payload", r.payload, WritePayload);
+    Optional(json, "installer64", r.installer64, WriteInstaller);
+    Optional(json, "payloadAmd64", r.payloadAmd64, WritePayload);
     json.Key("catalogs");
     WriteCatalogs(json, r.catalogs);
     json.Key("dryRun");

@@ -76,6 +76,16 @@ def version():
     return re.search(r'#define LAUNCHER_VERSION_TEXT "([0-9.]+)"', text).group(1)
 
 
+def version_strings(pe):
+    """The version record's string table, merged."""
+    strings = {}
+    for info in pe.FileInfo[0]:
+        if info.Key == b"StringFileInfo":
+            for table in info.StringTable:
+                strings.update(table.entries)
+    return strings
+
+
 def resources(pe, type_id):
     """The data of every language of every entry of one resource type."""
     found = {}
@@ -178,11 +188,7 @@ def test_amd64_tool_is_a_small_64_bit_gui_program_that_xp_x64_loads(version):
                 problems.append(f"{dll}!{name}")
     assert not problems, "not reviewed, or missing on XP x64: " + ", ".join(problems)
     # Its own version record and manifest, for the x64 processor.
-    strings = {}
-    for info in image.FileInfo[0]:
-        if info.Key == b"StringFileInfo":
-            for table in info.StringTable:
-                strings.update(table.entries)
+    strings = version_strings(image)
     assert strings.get(b"FileVersion") == version.encode()
     [[manifest]] = resources(image, RT_MANIFEST).values()
     identity = minidom.parseString(manifest).getElementsByTagNameNS(ASM_V1, "assemblyIdentity")
@@ -232,11 +238,7 @@ def test_version_record_and_icon(pe, program, version):
     for prefix in ("File", "Product"):
         ms, ls = getattr(fixed, prefix + "VersionMS"), getattr(fixed, prefix + "VersionLS")
         assert [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF] == numbers, prefix
-    strings = {}
-    for info in pe.FileInfo[0]:
-        if info.Key == b"StringFileInfo":
-            for table in info.StringTable:
-                strings.update(table.entries)
+    strings = version_strings(pe)
     assert strings.get(b"FileVersion") == version.encode()
     assert strings.get(b"ProductVersion") == version.encode()
 
