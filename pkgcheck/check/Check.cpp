@@ -140,8 +140,9 @@ private:
 
     // Whether the catalog holds every file that the INF installs; for the
     // amd64 payload its errors are XP x64's alone.
-    void CheckCatalog(const std::optional<CatalogRequest>& request, bool x64) {
+    void CheckCatalog(std::optional<CatalogRequest> request, bool x64) {
         if (!request) return;
+        request->trustFiles = options_.trustFiles;
         report_.catalogs.push_back(CheckCatalogMembers(*request));
         if (x64)
             AddX64(report_.catalogs.back().errors);

@@ -30,8 +30,9 @@ struct Options {
     std::string installDir = "C:\\pkg\\";
     bool json = false;
     bool strict = false;
-    bool writeList = false;  // key.ini from the INF instead of the report
-    int codePage = 0;        // 0: the default of the build
+    bool writeList = false;               // key.ini from the INF instead of the report
+    int codePage = 0;                     // 0: the default of the build
+    std::vector<std::string> trustFiles;  // --trust: PEM roots of the builder's own
 };
 
 // Whether the INF installs the device the launcher chose, judged as Windows

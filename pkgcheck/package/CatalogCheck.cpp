@@ -4,11 +4,45 @@
 
 #include "pkgcheck/catalog/Catalog.h"
 #include "pkgcheck/catalog/FileHash.h"
+#include "pkgcheck/catalog/Sha1.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
 namespace {
+
+// An OSAttr item, "2:5.1", as the numbers it holds: Windows 2000's own
+// catalogs write "2:5.00", which is 5.0. False when it is no such item.
+bool ReadSystem(std::string_view item, unsigned (&numbers)[3]) {
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (at >= item.size() || item[at] < '0' || item[at] > '9') return false;
+        numbers[i] = 0;
+        for (; at < item.size() && item[at] >= '0' && item[at] <= '9'; ++at)
+            if (numbers[i] < 100000) numbers[i] = numbers[i] * 10 + unsigned(item[at] - '0');
+        if (i < 2 && (at >= item.size() || item[at] != (i == 0 ? ':' : '.'))) return false;
+        ++at;
+    }
+    return at >= item.size();
+}
+
+bool SameSystem(std::string_view item, std::string_view system) {
+    unsigned a[3];
+    unsigned b[3];
+    if (!ReadSystem(item, a) || !ReadSystem(system, b)) return item == system;
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+// The bytes with each line feed that no carriage return precedes made CR LF.
+std::string WithCrLf(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 16);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out += '\r';
+        out += bytes[i];
+    }
+    return out;
+}
 
 // The name a path ends in.
 std::string_view BaseName(std::string_view path) {
@@ -36,6 +70,8 @@ public:
                              "): they take every file of the package as unsigned" + kAsked);
         out_.read = true;
         out_.signature = catalog_.signers > 0;
+        out_.version = catalog_.version;
+        JudgeSignature(bytes);
         out_.members = catalog_.members.size();
         for (std::size_t i = 0; i < catalog_.members.size(); ++i) {
             const CatalogMember& m = catalog_.members[i];
@@ -72,6 +108,16 @@ private:
         out_.warnings.push_back({kind, file, 0, 0, std::move(message)});
     }
 
+    void JudgeSignature(std::string_view bytes) {
+        SignatureJudgement judged =
+            JudgeCatalogSignature(bytes, catalog_.version, out_.catalog, request_.architecture,
+                                  request_.systems, request_.trustFiles, request_.now);
+        out_.verdict = std::move(judged.verdict);
+        out_.systems = std::move(judged.systems);
+        for (Finding& f : judged.errors) out_.errors.push_back(std::move(f));
+        for (Finding& f : judged.warnings) out_.warnings.push_back(std::move(f));
+    }
+
     std::string Served() const {
         return Enumerated(request_.systems, "and") + " (" + request_.served + ")";
     }
@@ -87,7 +133,7 @@ private:
             if (end == std::string::npos) end = osAttr.size();
             const std::string_view item =
                 TrimBlanks(std::string_view(osAttr).substr(begin, end - begin));
-            for (const std::string& system : request_.systems) named |= item == system;
+            for (const std::string& system : request_.systems) named |= SameSystem(item, system);
             begin = end + 1;
         }
         return named;
@@ -113,7 +159,20 @@ private:
         state.hash = HexDigest(hash.hash);
         const std::string kindOfHash = hash.image ? "image hash" : "SHA-1";
         const std::string its = "its " + kindOfHash + " is " + state.hash;
-        if (const CatalogMember* member = Find(byTag_, state.hash)) {
+        const CatalogMember* member = Find(byTag_, state.hash);
+        // Windows finds the member by its tag and then compares the digest
+        // the member holds, which the signature covers.
+        if (member != nullptr && !member->digest.empty() &&
+            (member->algorithm.empty() || member->algorithm == kOidSha1) &&
+            HexDigest(member->digest) != state.hash) {
+            state.state = "catalog-changed";
+            return Error(state.state.c_str(), file.shown,
+                         "is listed in " + out_.catalog + " under the tag " + state.hash +
+                             ", but that member's digest is " + HexDigest(member->digest) +
+                             ": the catalog was changed, and " + request_.served +
+                             " take the file as unsigned" + kAsked);
+        }
+        if (member != nullptr) {
             state.state = "member";
             if (!NamesServed(member->osAttr))
                 Warn("catalog-systems", file.shown,
@@ -145,12 +204,18 @@ private:
         // Any change of a file after signing, a byte in the INF included,
         // leaves it out of the signature:
         // https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
+        const std::string crLf = CrLfWouldDo(file, bytes, hash.image);
         if (named != nullptr) {
             state.state = "catalog-changed";
             return Error(state.state.c_str(), file.shown,
                          "changed after the catalog was made: " + out_.catalog + " lists " +
                              named->file + " by the hash " + named->tag + ", and " + its + " now" +
-                             notFound);
+                             crLf + notFound);
+        }
+        if (!crLf.empty()) {
+            state.state = "catalog-changed";
+            return Error(state.state.c_str(), file.shown,
+                         "changed after the catalog was made: " + its + crLf + notFound);
         }
         state.state = "catalog-no-member";
         std::string why;
@@ -159,6 +224,17 @@ private:
                   " do not look up)";
         Error(state.state.c_str(), file.shown,
               "is no member of " + out_.catalog + why + ": " + its + notFound);
+    }
+
+    // Line ends lost in a checkout are the commonest change of an INF.
+    std::string CrLfWouldDo(const CatalogSubject& file, std::string_view bytes, bool image) const {
+        if (image || &file != &request_.files.front()) return "";
+        const std::string crLf = WithCrLf(bytes);
+        if (crLf.size() == bytes.size() || Find(byTag_, HexDigest(Sha1Of(crLf))) == nullptr)
+            return "";
+        return "; with CR LF line ends it would be a member: its line ends were changed (a "
+               "checkout that turns CR LF into LF does this; .gitattributes \"*.inf -text\" "
+               "keeps them)";
     }
 
     const CatalogRequest& request_;

@@ -1,0 +1,38 @@
+#pragma once
+// The catalog's signature judged for each system the INF serves: whether
+// it takes the package as signed by Microsoft's driver signing, by another
+// publisher, or as unsigned, and the findings that say why.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pkgcheck/catalog/Verify.h"
+#include "pkgcheck/report/Finding.h"
+
+namespace pkgcheck {
+
+struct SystemVerdict {
+    std::string system;       // "XP SP3"
+    std::string takenAs;      // "driver-signing", "publisher", "unsigned"
+    std::string consequence;  // what follows there, in words
+};
+
+struct SignatureJudgement {
+    SignatureVerdict verdict;
+    std::vector<SystemVerdict> systems;
+    std::vector<Finding> errors;
+    std::vector<Finding> warnings;
+};
+
+// `catalogShown` names the catalog in findings; `trustFiles` are the
+// builder's own roots (--trust); `now` is 0 for the clock.
+SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVersion,
+                                         const std::string& catalogShown,
+                                         const std::string& architecture,
+                                         const std::vector<std::string>& osAttrs,
+                                         const std::vector<std::string>& trustFiles,
+                                         std::int64_t now);
+
+}  // namespace pkgcheck
