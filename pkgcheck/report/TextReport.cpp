@@ -3,6 +3,7 @@
 #include "install/Installer.h"
 #include "pkgcheck/read/Text.h"
 #include "pkgcheck/report/Report.h"
+#include "pkgcheck/report/SignatureReport.h"
 
 namespace pkgcheck {
 namespace {
@@ -201,9 +202,7 @@ private:
             out_ += ", UNREADABLE (see the errors)\n";
             return;
         }
-        out_ += ", " + Plural(c.members, "member", "members") +
-                (c.signature ? "; signed (signer infos present, certificates not verified)\n"
-                             : "; no signature (no signer infos)\n");
+        out_ += ", " + Plural(c.members, "member", "members") + "\n" + SignatureText(c);
         std::size_t width = 4;
         for (const CatalogFileState& file : c.files)
             width = std::max(width, std::min<std::size_t>(file.file.size(), 40));
