@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "pkgcheck/catalog/Sha1.h"
@@ -87,6 +88,51 @@ TEST_F(EndToEnd, ExamplePackagePassesWhenStrict) {
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run.out, "  drv\\stordrv.sys  image ")) << run.out;
     EXPECT_TRUE(Has(run.out, "Catalog for amd64: drv\\stordrv.cat, 3 members")) << run.out;
+}
+
+// The example's catalog signed as the README shows, under a root of the
+// builder's own, then with SHA-256, then changed after signing.
+TEST_F(EndToEnd, ExampleCatalogSignedByTheBuilder) {
+    const TempDir example;
+    std::filesystem::copy(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package", example.path(),
+                          std::filesystem::copy_options::recursive);
+    example.Write("install.exe", testing::TinyImage());
+    example.Write("amd64/install.exe", testing::TinyImage(0x8664, 2, true));
+    const TempDir signing;
+    const std::string catalog = (example.path() / "drv" / "stordrv.cat").string();
+    ASSERT_EQ(std::system((std::string(PKGCHECK_SOURCE_DIR) + "/tests/pkgcheck/sign_catalogs.sh " +
+                           catalog + " " + signing.path().string())
+                              .c_str()),
+              0);
+    const std::string trust = " --trust " + (signing.path() / "root1.pem").string() + " ";
+    const auto runWith = [&](const char* signed_, const std::string& options) {
+        std::filesystem::copy_file(signing.path() / signed_, catalog,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return RunTool(options + " " + example.path().string());
+    };
+    ToolRun run = runWith("sha1.cat", "--strict" + trust);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run.out,
+                    "  signature: verified\n    signer: CN=Builder Test Publisher, "
+                    "digest sha1\n"))
+        << run.out;
+    EXPECT_TRUE(Has(run.out, "  XP SP3: signed by another publisher, which it takes as unsigned"));
+    run = runWith("sha1.cat", "--json" + trust);
+    EXPECT_TRUE(Has(run.out, "\"root\": \"CN=Builder Test Root SHA-1\""));
+    EXPECT_TRUE(Has(run.out, "\"takenAs\": \"publisher\""));
+    run = runWith("sha1.cat", "--json");  // without its root
+    EXPECT_TRUE(Has(run.out, "\"root\": null")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\"takenAs\": \"unsigned\""));
+    run = runWith("sha256.cat", "--strict" + trust);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_TRUE(Has(run.out,
+                    "[catalog-signature-sha2]: is signed with a sha256 digest, which "
+                    "2000 SP4, XP before SP3, XP SP3"))
+        << run.out;
+    run = runWith("changed.cat", trust);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_TRUE(Has(run.out, "[catalog-signature-broken]: the catalog changed after it was signed"))
+        << run.out;
 }
 
 TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {

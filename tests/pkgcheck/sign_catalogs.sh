@@ -75,5 +75,8 @@ sign sha256.cat publisher root1 sha256
 sign sha256ca.cat publisher256 root sha1
 sign expired.cat old root1 sha1
 sign borrowed.cat whql fake sha1
-# The list identifier is inside the signed content.
-perl -0777 -pe 's/0123456789abcdef/0123456789abcdeF/' sha1.cat > changed.cat
+# The list's time (the first UTCTime of the file, before the certificates)
+# is inside the signed content: a minute later.
+perl -0777 -pe 's/(\x17\x0d\d{8})(\d)(\d{3}Z)/$1 . (($2 + 1) % 6) . $3/e' sha1.cat > changed.cat
+cmp -s sha1.cat changed.cat && { echo "sign_catalogs.sh: no time to change" >&2; exit 1; }
+exit 0
