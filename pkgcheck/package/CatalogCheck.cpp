@@ -71,7 +71,6 @@ public:
         out_.read = true;
         out_.signature = catalog_.signers > 0;
         out_.version = catalog_.version;
-        JudgeSignature(bytes);
         out_.members = catalog_.members.size();
         for (std::size_t i = 0; i < catalog_.members.size(); ++i) {
             const CatalogMember& m = catalog_.members[i];
@@ -91,6 +90,7 @@ public:
                  "names the systems " + catalog_.osAttr + " (OSAttr), none of " + Served() +
                      kOtherSystems);
         for (const CatalogSubject& file : request_.files) Check(file);
+        JudgeSignature(bytes);
     }
 
 private:
@@ -109,9 +109,9 @@ private:
     }
 
     void JudgeSignature(std::string_view bytes) {
-        SignatureJudgement judged =
-            JudgeCatalogSignature(bytes, catalog_.version, out_.catalog, request_.architecture,
-                                  request_.systems, request_.trustFiles, request_.now);
+        SignatureJudgement judged = JudgeCatalogSignature(
+            bytes, catalog_.version, out_.catalog, request_.architecture, request_.systems,
+            NamedByCatalog(), request_.trustFiles, request_.now);
         out_.verdict = std::move(judged.verdict);
         out_.systems = std::move(judged.systems);
         for (Finding& f : judged.errors) out_.errors.push_back(std::move(f));
@@ -126,15 +126,25 @@ private:
     // empty one names none and restricts nothing.
     bool NamesServed(const std::string& osAttr) const {
         if (osAttr.empty()) return true;
-        bool named = false;
-        std::size_t begin = 0;
-        while (begin <= osAttr.size() && !named) {
-            std::size_t end = osAttr.find(',', begin);
-            if (end == std::string::npos) end = osAttr.size();
-            const std::string_view item =
-                TrimBlanks(std::string_view(osAttr).substr(begin, end - begin));
-            for (const std::string& system : request_.systems) named |= SameSystem(item, system);
-            begin = end + 1;
+        for (const std::string& system : request_.systems)
+            if (Names(osAttr, system)) return true;
+        return false;
+    }
+
+    static bool Names(const std::string& osAttr, const std::string& system) {
+        for (const std::string_view item : Split(osAttr, ','))
+            if (SameSystem(TrimBlanks(item), system)) return true;
+        return false;
+    }
+
+    // The served systems that the catalog's own OSAttr and that of each
+    // member found name; an empty one restricts nothing.
+    std::vector<std::string> NamedByCatalog() const {
+        std::vector<std::string> named;
+        for (const std::string& system : request_.systems) {
+            bool all = catalog_.osAttr.empty() || Names(catalog_.osAttr, system);
+            for (const std::string& osAttr : memberOsAttrs_) all = all && Names(osAttr, system);
+            if (all) named.push_back(system);
         }
         return named;
     }
@@ -174,6 +184,7 @@ private:
         }
         if (member != nullptr) {
             state.state = "member";
+            if (!member->osAttr.empty()) memberOsAttrs_.push_back(member->osAttr);
             if (!NamesServed(member->osAttr))
                 Warn("catalog-systems", file.shown,
                      "is a member of " + out_.catalog + " for the systems " + member->osAttr +
@@ -242,6 +253,7 @@ private:
     Catalog catalog_;
     std::unordered_map<std::string, std::size_t> byTag_;   // first member of each tag
     std::unordered_map<std::string, std::size_t> byFile_;  // by File name, upper case
+    std::vector<std::string> memberOsAttrs_;               // of the members found, when not empty
     bool sha1Members_ = false;                             // some member is looked up by SHA-1
 };
 

@@ -1,5 +1,6 @@
 #include "pkgcheck/package/CatalogSignature.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "pkgcheck/catalog/SignatureSystems.h"
@@ -23,8 +24,12 @@ constexpr const char* k2000Box =
 class Judge {
 public:
     Judge(const std::string& catalog, const std::string& architecture,
-          const std::vector<std::string>& osAttrs, SignatureJudgement& out)
-        : catalog_(catalog), rows_(SignatureSystemsFor(architecture, osAttrs)), out_(out) {}
+          const std::vector<std::string>& osAttrs, const std::vector<std::string>& named,
+          SignatureJudgement& out)
+        : catalog_(catalog),
+          rows_(SignatureSystemsFor(architecture, osAttrs)),
+          named_(named),
+          out_(out) {}
 
     void Run(std::string_view bytes, int version, const std::vector<std::string>& trustFiles,
              std::int64_t now) {
@@ -89,7 +94,8 @@ private:
     SystemVerdict For(const SystemSignatureSupport& row, int version) const {
         const SignatureVerdict& v = out_.verdict;
         const bool sha2Digest = v.digestAlgorithm != "sha1" && v.digestAlgorithm != "md5";
-        const bool readable = version == 1 && v.verified && (!sha2Digest || row.sha256) &&
+        const bool named = std::find(named_.begin(), named_.end(), row.osAttr) != named_.end();
+        const bool readable = version == 1 && v.verified && named && (!sha2Digest || row.sha256) &&
                               (!v.sha2Certificates || row.sha256Certificates);
         SystemVerdict out;
         out.system = row.system;
@@ -101,6 +107,7 @@ private:
 
     const std::string& catalog_;
     std::vector<const SystemSignatureSupport*> rows_;
+    const std::vector<std::string>& named_;
     SignatureJudgement& out_;
 };
 
@@ -110,10 +117,12 @@ SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVers
                                          const std::string& catalogShown,
                                          const std::string& architecture,
                                          const std::vector<std::string>& osAttrs,
+                                         const std::vector<std::string>& namedByCatalog,
                                          const std::vector<std::string>& trustFiles,
                                          std::int64_t now) {
     SignatureJudgement out;
-    Judge(catalogShown, architecture, osAttrs, out).Run(bytes, catalogVersion, trustFiles, now);
+    Judge(catalogShown, architecture, osAttrs, namedByCatalog, out)
+        .Run(bytes, catalogVersion, trustFiles, now);
     return out;
 }
 

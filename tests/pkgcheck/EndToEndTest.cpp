@@ -135,6 +135,39 @@ TEST_F(EndToEnd, ExampleCatalogSignedByTheBuilder) {
         << run.out;
 }
 
+// A package that Microsoft's driver signing signed for XP and Server 2003
+// (tests/pkgcheck/material/ms-signed), and the same with its catalog changed.
+TEST_F(EndToEnd, DriverSigningIsTakenWhereTheCatalogNamesTheSystem) {
+    const std::string material = std::string(PKGCHECK_SOURCE_DIR) + "/tests/pkgcheck/material/";
+    std::filesystem::remove(pkg.path() / "drv" / "stordrv.cat");
+    std::filesystem::copy_file(material + "ms-signed/SMBUSamd.inf",
+                               pkg.path() / "drv" / "stordrv.inf",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(material + "ms-signed/smbusamd.cat",
+                               pkg.path() / "drv" / "smbusamd.cat");
+    ToolRun run = RunTool(Args(""));
+    EXPECT_TRUE(Has(run.out,
+                    "    root: Microsoft Root Authority; Microsoft's driver signing\n"
+                    "    timestamp: 2011-09-13 14:29:46 UTC\n"))
+        << run.out;
+    // Its OSAttr names XP and Server 2003, not 2000.
+    EXPECT_TRUE(Has(run.out, "  2000 SP4: unsigned;"));
+    EXPECT_TRUE(Has(run.out, "  XP SP3: signed by Microsoft's driver signing; installs without"));
+    EXPECT_TRUE(Has(run.out, "  XP x64: signed by Microsoft's driver signing;"));
+    EXPECT_FALSE(Has(run.out, "catalog-signature"));
+    run = RunTool(Args("--json"));
+    EXPECT_TRUE(Has(run.out, "\"driverSigning\": true")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\"timestamp\": \"2011-09-13 14:29:46 UTC\""));
+
+    std::string changed = testing::Slurp(material + "ms-signed/smbusamd.cat");
+    changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 1);
+    pkg.Write("drv/smbusamd.cat", changed);
+    run = RunTool(Args(""));
+    EXPECT_TRUE(Has(run.out, "  signature: NOT VERIFIED: ")) << run.out;
+    EXPECT_TRUE(Has(run.out, "  XP SP3: unsigned;"));
+    EXPECT_TRUE(Has(run.out, "[catalog-signature-broken]"));
+}
+
 TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {
     pkg.Write("KEY.INI", "[ids]\nid1=VEN_8086&DEV_2922\nid2=VEN_1002\n");
     EXPECT_EQ(RunTool(Args("")).status, 0);

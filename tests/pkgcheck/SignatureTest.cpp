@@ -18,10 +18,7 @@
 namespace pkgcheck {
 namespace {
 
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using testing::Slurp;
 
 const std::string kMaterial = std::string(PKGCHECK_SOURCE_DIR) + "/tests/pkgcheck/material/";
 constexpr std::int64_t kDecember2026 = 1796774400;
