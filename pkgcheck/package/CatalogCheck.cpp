@@ -111,7 +111,7 @@ private:
     void JudgeSignature(std::string_view bytes) {
         SignatureJudgement judged = JudgeCatalogSignature(
             bytes, catalog_.version, out_.catalog, request_.architecture, request_.systems,
-            NamedByCatalog(), request_.trustFiles, request_.now);
+            NamedByCatalog(), Covered(), request_.trustFiles, request_.now);
         out_.verdict = std::move(judged.verdict);
         out_.systems = std::move(judged.systems);
         for (Finding& f : judged.errors) out_.errors.push_back(std::move(f));
@@ -135,6 +135,12 @@ private:
         for (const std::string_view item : Split(osAttr, ','))
             if (SameSystem(TrimBlanks(item), system)) return true;
         return false;
+    }
+
+    bool Covered() const {
+        for (const CatalogFileState& file : out_.files)
+            if (file.state != "member") return false;
+        return true;
     }
 
     // The served systems that the catalog's own OSAttr and that of each

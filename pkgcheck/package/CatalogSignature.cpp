@@ -118,10 +118,11 @@ SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVers
                                          const std::string& architecture,
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
-                                         const std::vector<std::string>& trustFiles,
+                                         bool covered, const std::vector<std::string>& trustFiles,
                                          std::int64_t now) {
     SignatureJudgement out;
-    Judge(catalogShown, architecture, osAttrs, namedByCatalog, out)
+    const std::vector<std::string> named = covered ? namedByCatalog : std::vector<std::string>();
+    Judge(catalogShown, architecture, osAttrs, named, out)
         .Run(bytes, catalogVersion, trustFiles, now);
     return out;
 }

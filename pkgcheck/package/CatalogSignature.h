@@ -28,14 +28,15 @@ struct SignatureJudgement {
 
 // `catalogShown` names the catalog in findings; `namedByCatalog` are the
 // served systems (`osAttrs`) that the catalog's own OSAttr names, the others
-// take it as unsigned; `trustFiles` are the
+// take it as unsigned, as all do when it does not cover every file
+// (`covered` false); `trustFiles` are the
 // builder's own roots (--trust); `now` is 0 for the clock.
 SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVersion,
                                          const std::string& catalogShown,
                                          const std::string& architecture,
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
-                                         const std::vector<std::string>& trustFiles,
+                                         bool covered, const std::vector<std::string>& trustFiles,
                                          std::int64_t now);
 
 }  // namespace pkgcheck

@@ -1,6 +1,7 @@
 #include "pkgcheck/report/SignatureReport.h"
 
 #include "pkgcheck/catalog/Certificate.h"
+#include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
 namespace {
@@ -76,6 +77,28 @@ std::string SignatureText(const CatalogCheck& c) {
     for (const SystemVerdict& s : c.systems)
         out += "  " + s.system + ": " + TakenAsText(s.takenAs) + "; " + s.consequence + "\n";
     return out;
+}
+
+std::string SignatureSummary(const std::vector<CatalogCheck>& catalogs,
+                             const std::string& architecture) {
+    for (const CatalogCheck& c : catalogs) {
+        if (c.architecture != architecture || c.systems.empty()) continue;
+        std::string line;
+        for (const char* takenAs : {"driver-signing", "publisher", "unsigned"}) {
+            std::vector<std::string> names;
+            for (const SystemVerdict& s : c.systems)
+                if (s.takenAs == takenAs) names.push_back(s.system);
+            if (names.empty()) continue;
+            line += (line.empty() ? "" : "; ") + Enumerated(names, "and") + ": " +
+                    TakenAsText(takenAs) +
+                    (std::string(takenAs) == "driver-signing"
+                         ? ", no box"
+                         : ", a box asks before the driver installs (unattended, it waits for a "
+                           "click), and under the Block policy the installation fails");
+        }
+        return "  The driver on " + line + "\n";
+    }
+    return "";
 }
 
 }  // namespace pkgcheck

@@ -270,7 +270,7 @@ private:
                                    : std::string(
                                          "  The package installs it on 2000 and XP (x86): "
                                          "nothing found stops the installation");
-            out_ += "\n";
+            out_ += "\n" + SignatureSummary(r_.catalogs, "x86");
             if (r_.payloadAmd64)
                 out_ += r_.installStopX64
                             ? "  On XP x64 and Server 2003 x64 the installation stops: " +
@@ -278,6 +278,7 @@ private:
                             : std::string(
                                   "  On XP x64 and Server 2003 x64 amd64\\install.exe "
                                   "installs it: nothing found stops the installation\n");
+            if (r_.payloadAmd64) out_ += SignatureSummary(r_.catalogs, "amd64");
         } else {
             out_ += std::string("  On ") + kLauncherPlatforms +
                     " the launcher shows a box captioned \"" + run.boxCaption +

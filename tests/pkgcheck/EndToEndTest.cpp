@@ -155,6 +155,12 @@ TEST_F(EndToEnd, DriverSigningIsTakenWhereTheCatalogNamesTheSystem) {
     EXPECT_TRUE(Has(run.out, "  XP SP3: signed by Microsoft's driver signing; installs without"));
     EXPECT_TRUE(Has(run.out, "  XP x64: signed by Microsoft's driver signing;"));
     EXPECT_FALSE(Has(run.out, "catalog-signature"));
+    run = RunTool(Args("--devices " + Device("devices.reg")));
+    EXPECT_TRUE(Has(run.out,
+                    "  The driver on XP before SP3, XP SP3, Server 2003 before SP2 and "
+                    "Server 2003 SP2: signed by Microsoft's driver signing, no box; "
+                    "2000 SP4: unsigned, a box asks"))
+        << run.out;
     run = RunTool(Args("--json"));
     EXPECT_TRUE(Has(run.out, "\"driverSigning\": true")) << run.out;
     EXPECT_TRUE(Has(run.out, "\"timestamp\": \"2011-09-13 14:29:46 UTC\""));
