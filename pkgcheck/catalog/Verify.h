@@ -45,9 +45,11 @@ struct SignatureVerdict {
     bool sha2Certificates = false;  // a certificate of the chain is signed with SHA-2
 };
 
-// The Windows Hardware Driver Verification usage that Microsoft's driver
-// signing gives its signer:
-// https://learn.microsoft.com/en-us/windows-hardware/drivers/install/whql-release-signature
+// The Windows Hardware Driver Verification usage (szOID_WHQL_CRYPTO in
+// wincrypt.h) that Microsoft's driver signing gives its signer: a WHQL
+// release signature, as
+// https://learn.microsoft.com/en-us/windows-hardware/drivers/install/pnp-device-installation-signing-requirements--windows-vista-and-later-
+// tells it from a publisher's own.
 constexpr const char* kOidDriverVerification = "1.3.6.1.4.1.311.10.3.5";
 
 SignatureVerdict VerifyCatalogSignature(std::string_view catalog, const TrustStore& trust,
