@@ -78,6 +78,10 @@ bool IsSha2(HashAlgorithm algorithm) {
            algorithm == HashAlgorithm::kSha512;
 }
 
+bool IsSha2Name(const std::string& name) {
+    return name == "sha256" || name == "sha384" || name == "sha512";
+}
+
 struct Hasher::State {
     gcry_md_hd_t handle = nullptr;
     int algorithm = GCRY_MD_NONE;

@@ -16,6 +16,8 @@ HashAlgorithm HashByOid(const std::string& oid);
 // "md5", "sha1", "sha256", ...; empty for kUnknown.
 const char* HashName(HashAlgorithm algorithm);
 bool IsSha2(HashAlgorithm algorithm);
+// The same by HashName's name: "sha256", "sha384", "sha512".
+bool IsSha2Name(const std::string& name);
 
 // A digest taken in pieces.
 class Hasher {

@@ -58,6 +58,7 @@ private:
             DerReader signers = fields.Inside(item);
             DerItem signer;
             while (signers.Next(&signer)) {
+                ++out_.signerItems;
                 SignerInfo read;
                 if (ReadSigner(signers, signer, 0, &read)) out_.signers.push_back(std::move(read));
             }

@@ -28,7 +28,8 @@ struct SignedParts {
     std::string error;         // non-empty: the structure is not there; says why
     std::string_view content;  // the bytes that the messageDigest attribute is the digest of
     std::vector<std::string_view> certificates;  // each whole, as the catalog carries them
-    std::vector<SignerInfo> signers;
+    std::vector<SignerInfo> signers;             // those that could be read
+    std::size_t signerItems = 0;                 // all of them, read or not
 };
 
 SignedParts ReadSignedParts(std::string_view bytes);

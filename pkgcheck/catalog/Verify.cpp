@@ -42,8 +42,12 @@ public:
 
     SignatureVerdict Run() {
         out_.checkedAt = now_;
-        if (parts_.signers.empty()) return out_;
+        if (parts_.signerItems == 0) return out_;
         out_.present = true;
+        if (parts_.signers.empty()) {
+            Problem(kSignatureBroken, "its signer info is not one these systems can read");
+            return out_;
+        }
         for (const std::string_view der : parts_.certificates) {
             Certificate cert;
             std::string error;
@@ -115,9 +119,7 @@ private:
         const ChainEnd end = BuildChain(*cert, &chain);
         out_.chain = chain;
         for (const ChainLink& link : chain)
-            out_.sha2Certificates |= !link.trustedRoot &&
-                                     link.signatureDigest.rfind("sha", 0) == 0 &&
-                                     link.signatureDigest != "sha1";
+            out_.sha2Certificates |= !link.trustedRoot && IsSha2Name(link.signatureDigest);
         if (end.root == nullptr) return Problem(end.problemKind.c_str(), end.problem);
         out_.root = end.root->name;
         out_.microsoftRoot = end.root->microsoft;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "pkgcheck/catalog/Crypto.h"
 #include "pkgcheck/catalog/SignatureSystems.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
@@ -73,7 +74,7 @@ private:
                                       " take the package as unsigned";
         if (v.problemKind == kSignatureBroken || v.problemKind == kSignatureExpired)
             out_.errors.push_back({v.problemKind, catalog_, 0, 0, v.problem + unsigned_});
-        const bool sha2Digest = v.digestAlgorithm != "sha1" && v.digestAlgorithm != "md5";
+        const bool sha2Digest = IsSha2Name(v.digestAlgorithm);
         const std::string digestless =
             Names([](const SystemSignatureSupport& r) { return !r.sha256; });
         if (sha2Digest && !digestless.empty())
@@ -93,7 +94,7 @@ private:
 
     SystemVerdict For(const SystemSignatureSupport& row, int version) const {
         const SignatureVerdict& v = out_.verdict;
-        const bool sha2Digest = v.digestAlgorithm != "sha1" && v.digestAlgorithm != "md5";
+        const bool sha2Digest = IsSha2Name(v.digestAlgorithm);
         const bool named = std::find(named_.begin(), named_.end(), row.osAttr) != named_.end();
         const bool readable = version == 1 && v.verified && named && (!sha2Digest || row.sha256) &&
                               (!v.sha2Certificates || row.sha256Certificates);

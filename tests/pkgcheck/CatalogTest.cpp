@@ -181,12 +181,12 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
     const std::vector<std::string> members = {"member", "member"};
     const Row rows[] = {
         {"catalogued package", clean, members, {}},
-        {"signed, XP's and 2003's OSAttr",
+        {"a signer info of a version number alone, XP's and 2003's OSAttr",
          CatalogBytes(
              entries({infHash, "stor.inf", false, "1.3.14.3.2.26", "2:5.1,2:5.2"}, goodSys), true,
              "2:5.1"),
          members,
-         {},
+         {"catalog-signature-broken"},
          true},
         {"INF changed after the catalog",
          CatalogBytes(entries({oldInf, "STOR.INF"}, goodSys)),
