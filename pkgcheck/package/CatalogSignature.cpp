@@ -13,7 +13,7 @@ namespace {
 
 // What these systems do with a package they take as unsigned, or as signed
 // by a publisher other than Microsoft's driver signing, which 2000 and XP
-// treat alike: https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
+// treat alike: kUnsignedSource.
 constexpr const char* kNoBox = "installs without a box";
 constexpr const char* kXpBox =
     "asks whether to install software that \"has not passed Windows Logo testing\" (for the "

@@ -13,6 +13,11 @@
 
 namespace pkgcheck {
 
+// Where Microsoft's documentation says what these systems do with a
+// package they take as unsigned.
+constexpr const char* kUnsignedSource =
+    "https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files";
+
 struct SystemVerdict {
     std::string system;       // "XP SP3"
     std::string takenAs;      // "driver-signing", "publisher", "unsigned"

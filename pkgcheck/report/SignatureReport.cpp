@@ -76,6 +76,7 @@ std::string SignatureText(const CatalogCheck& c) {
     }
     for (const SystemVerdict& s : c.systems)
         out += "  " + s.system + ": " + TakenAsText(s.takenAs) + "; " + s.consequence + "\n";
+    if (!c.systems.empty()) out += std::string("  (source: ") + kUnsignedSource + ")\n";
     return out;
 }
 
