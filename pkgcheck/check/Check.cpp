@@ -1,7 +1,6 @@
 #include "pkgcheck/check/Check.h"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 
 #include "install/Installer.h"
@@ -61,8 +60,8 @@ public:
     void Run(const MachineReader& thisMachine) {
         report_.layout = CheckLayout(options_.packageDir);
         if (options_.writeList) return WriteList();
-        Add(report_.layout.errors, &report_.errors);
-        Add(report_.layout.warnings, &report_.warnings);
+        Take(report_.layout.errors);
+        Take(report_.layout.warnings);
         CheckListFile();
         CheckInfFile();
         CheckInstaller();
@@ -77,12 +76,15 @@ public:
     }
 
 private:
-    static void Add(const std::vector<Finding>& from, std::vector<Finding>* to) {
-        to->insert(to->end(), from.begin(), from.end());
+    // A stage's findings, each to the report's part for its severity.
+    void Take(const std::vector<Finding>& findings) {
+        for (const Finding& f : findings)
+            (f.severity == Severity::Error ? report_.errors : report_.warnings).push_back(f);
     }
 
-    void Error(const std::string& kind, const std::string& file, const std::string& message) {
-        report_.errors.push_back({kind, file, 0, 0, message});
+    void Error(const std::string& kind, const std::string& file, const std::string& message,
+               Scope scope = Scope::Both) {
+        report_.errors.push_back({kind, file, 0, 0, message, Severity::Error, scope});
     }
 
     void Warn(const char* kind, const std::string& file, std::string message) {
@@ -102,7 +104,7 @@ private:
         std::string bytes;
         if (!ReadItem(kListItem, &bytes)) return;
         report_.list = CheckList(std::move(bytes), cp_, kListName);
-        Add(report_.list->warnings, &report_.warnings);
+        Take(report_.list->warnings);
     }
 
     void CheckInfFile() {
@@ -111,10 +113,10 @@ private:
         report_.inf = ReadInf(std::move(bytes), kInfName);
         if (!report_.inf->error.empty())
             return Error("unreadable", kInfName, "cannot read as text: " + report_.inf->error);
-        Add(report_.inf->warnings, &report_.warnings);
+        Take(report_.inf->warnings);
         if (!report_.list) return;
         report_.cross = CrossCheckInf(*report_.list, *report_.inf, cp_, kListName, kInfName);
-        Add(report_.cross->warnings, &report_.warnings);
+        Take(report_.cross->warnings);
     }
 
     // What the INF's install sections copy, and the catalog, beside it.
@@ -123,31 +125,25 @@ private:
         const LayoutItem& item = report_.layout.items[kInfItem];
         const std::string dirShown = item.found.substr(0, item.found.rfind('\\'));
         report_.payload = CheckPayload(*report_.inf, item.dir, dirShown, kInfName);
-        Add(report_.payload->errors, &report_.errors);
-        Add(report_.payload->warnings, &report_.warnings);
+        Take(report_.payload->errors);
+        Take(report_.payload->warnings);
         CheckCatalog(CatalogRequestFor(*report_.payload, {item.found, item.path}, "x86",
-                                       {"2:5.0", "2:5.1", "2:5.2"}, "2000, XP and Server 2003"),
-                     false);
+                                       {"2:5.0", "2:5.1", "2:5.2"}, "2000, XP and Server 2003"));
         if (!ServesX64()) return;
         report_.payloadAmd64 =
             CheckPayload(*report_.inf, item.dir, dirShown, kInfName, PayloadArch::Amd64);
-        AddX64(report_.payloadAmd64->errors);
-        Add(report_.payloadAmd64->warnings, &report_.warnings);
+        Take(report_.payloadAmd64->errors);
+        Take(report_.payloadAmd64->warnings);
         CheckCatalog(CatalogRequestFor(*report_.payloadAmd64, {item.found, item.path}, "amd64",
-                                       {"2:5.2"}, "XP x64 and Server 2003 x64"),
-                     true);
+                                       {"2:5.2"}, "XP x64 and Server 2003 x64"));
     }
 
-    // Whether the catalog holds every file that the INF installs; for the
-    // amd64 payload its errors are XP x64's alone.
-    void CheckCatalog(const std::optional<CatalogRequest>& request, bool x64) {
+    // Whether the catalog holds every file that the INF installs.
+    void CheckCatalog(const std::optional<CatalogRequest>& request) {
         if (!request) return;
         report_.catalogs.push_back(CheckCatalogMembers(*request));
-        if (x64)
-            AddX64(report_.catalogs.back().errors);
-        else
-            Add(report_.catalogs.back().errors, &report_.errors);
-        Add(report_.catalogs.back().warnings, &report_.warnings);
+        Take(report_.catalogs.back().errors);
+        Take(report_.catalogs.back().warnings);
     }
 
     // Models that XP x64 and Server 2003 x64 read: there the launcher's
@@ -168,32 +164,19 @@ private:
         LayoutItem item{kInstaller64Name, found.shown, found.path, found.problem, ""};
         if (!found.problem.empty()) {
             item.found.clear();
-            x64Errors_.insert(report_.errors.size());
             Error("missing", kInstaller64Name,
                   found.problem +
                       "; the INF has models for XP x64 and Server 2003 x64, where install.exe "
                       "runs under WOW64 and hands the installation to this 64-bit tool: without "
                       "it every such machine gets the box \"This is 64-bit Windows, and the "
                       "package's 64-bit installer tool amd64\\install.exe is missing. Nothing "
-                      "was installed.\"");
+                      "was installed.\"",
+                  Scope::Amd64);
         }
         report_.layout.items.push_back(item);
         if (item.found.empty()) return;
         report_.installer64 = CheckInstallerLoads(options_.packageDir, item.found, ToolKind::Amd64);
-        for (const LoadFinding& f : report_.installer64->findings) {
-            if (f.error) x64Errors_.insert(report_.errors.size());
-            (f.error ? report_.errors : report_.warnings)
-                .push_back({f.kind, f.file, 0, 0, f.message});
-        }
-    }
-
-    // Errors that only XP x64 and Server 2003 x64 meet, which do not stop
-    // the installation the dry run replays on x86.
-    void AddX64(const std::vector<Finding>& errors) {
-        for (const Finding& error : errors) {
-            x64Errors_.insert(report_.errors.size());
-            report_.errors.push_back(error);
-        }
+        Take(report_.installer64->findings);
     }
 
     // The installer tool as the loaders of 2000, XP and XP x64 read it. It
@@ -203,9 +186,7 @@ private:
         const LayoutItem& item = report_.layout.items[kInstallerItem];
         if (item.found.empty()) return;
         report_.installer = CheckInstallerLoads(options_.packageDir, item.found);
-        for (const LoadFinding& f : report_.installer->findings)
-            (f.error ? report_.errors : report_.warnings)
-                .push_back({f.kind, f.file, 0, 0, f.message});
+        Take(report_.installer->findings);
     }
 
     bool InfRead() const { return report_.inf && report_.inf->error.empty(); }
@@ -216,7 +197,7 @@ private:
         for (const Finding& error : report_.layout.errors)
             if (error.file != kListName && error.file != report_.layout.items[kInstallerItem].name)
                 report_.errors.push_back(error);
-        Add(report_.layout.warnings, &report_.warnings);
+        Take(report_.layout.warnings);
         CheckInfFile();
         if (!InfRead()) return;
         WrittenList list = WriteListFromInf(*report_.inf, kInfName);
@@ -283,17 +264,22 @@ private:
             report_.chosenInInf = Judge(source, report_.devices->names[Index(run.chosen)]);
         if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(source);
         if (!run.command.empty()) report_.installStop = FirstStop();
-        if (!run.command.empty() && !x64Errors_.empty())
-            report_.installStopX64 = report_.errors[*x64Errors_.begin()];
+        if (!run.command.empty()) report_.installStopX64 = FirstStopX64();
     }
 
-    // Once the installer starts, any error of the package stops it; so does
-    // an INF that lacks the chosen device.
+    // Once the installer starts, any error of the package stops it but what
+    // only XP x64 meets; so does an INF that lacks the chosen device.
     std::optional<Finding> FirstStop() const {
-        for (std::size_t i = 0; i < report_.errors.size(); ++i)
-            if (x64Errors_.count(i) == 0) return report_.errors[i];
+        for (const Finding& error : report_.errors)
+            if (error.scope != Scope::Amd64) return error;
         for (const Finding& warning : report_.warnings)
             if (warning.kind == "chosen-not-in-inf") return warning;
+        return std::nullopt;
+    }
+
+    std::optional<Finding> FirstStopX64() const {
+        for (const Finding& error : report_.errors)
+            if (error.scope == Scope::Amd64) return error;
         return std::nullopt;
     }
 
@@ -331,7 +317,7 @@ private:
     }
 
     bool Usable(const std::string& source, const DeviceList& devices) {
-        Add(devices.warnings, &report_.warnings);
+        Take(devices.warnings);
         if (devices.error.empty()) return true;
         if (devices.format == "unreadable")
             Error("unreadable", source, devices.error);
@@ -374,7 +360,6 @@ private:
     Report& report_;
     bool fleet_ = false;
     std::optional<InfIdIndex> infIds_;
-    std::set<std::size_t> x64Errors_;  // indices into report_.errors
 };
 
 }  // namespace

@@ -11,12 +11,13 @@
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/package/CatalogCheck.h"
+#include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListCheck.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/pe/InstallerLoad.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {

@@ -1,7 +1,6 @@
 #pragma once
 // The PCI hardware IDs a setup-information file offers to Windows 2000 and
-// XP on x86, where else it offers IDs, and how they line up with the list
-// entries.
+// XP on x86, and where else it offers IDs.
 
 #include <cstdint>
 #include <memory>
@@ -10,9 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "pkgcheck/package/ListCheck.h"
-#include "pkgcheck/report/Finding.h"
-#include "platform/Mbcs.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -93,17 +90,5 @@ std::string DescribeDecoration(std::string_view decoration);
 
 // Takes the bytes over: an ANSI file is read where it lies.
 InfCheck ReadInf(std::string bytes, const std::string& file);
-
-// Per list entry: whether it covers an INF ID (occurs in its device name, the
-// name Windows gives the device: upper case, without "PCI\", at a character
-// boundary) or is compatible with one (holds a non-empty device
-// name whole), and per INF ID the first entry covering it, or -1.
-struct CrossCheck {
-    std::vector<bool> entryMatchesInf;
-    std::vector<int> coveringEntry;
-    std::vector<Finding> warnings;
-};
-CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
-                         const std::string& listFile, const std::string& infFile);
 
 }  // namespace pkgcheck

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pkgcheck/machines/NameList.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 

@@ -66,10 +66,12 @@ private:
         "package as unsigned";
 
     void Error(const char* kind, const std::string& file, std::string message) {
-        out_.errors.push_back({kind, file, 0, 0, std::move(message)});
+        out_.errors.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Error, request_.scope});
     }
     void Warn(const char* kind, const std::string& file, std::string message) {
-        out_.warnings.push_back({kind, file, 0, 0, std::move(message)});
+        out_.warnings.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Warning, request_.scope});
     }
 
     std::string Served() const {
@@ -184,6 +186,7 @@ std::optional<CatalogRequest> CatalogRequestFor(const Payload& payload, const Ca
     if (!payload.catalog || payload.catalog->found.empty()) return std::nullopt;
     CatalogRequest request;
     request.architecture = architecture;
+    request.scope = payload.scope;
     request.catalog = {payload.catalog->found, payload.catalog->path};
     request.files.push_back(inf);
     for (const PayloadFile& file : payload.files)

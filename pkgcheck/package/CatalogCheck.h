@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pkgcheck/package/Payload.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -26,7 +26,8 @@ struct CatalogRequest {
     // The systems the INF serves there, as OSAttr names them: 2:5.0 (2000),
     // 2:5.1 (XP), 2:5.2 (Server 2003, XP x64).
     std::vector<std::string> systems;
-    std::string served;  // those systems in words: "2000, XP and Server 2003"
+    std::string served;        // those systems in words: "2000, XP and Server 2003"
+    Scope scope = Scope::X86;  // of the findings
 };
 
 struct CatalogFileState {

@@ -26,7 +26,7 @@ public:
             item.dir = finder_.Find(packageDir_, "", dir, EntryType::Directory).path;
         }
         if (!item.problem.empty()) {
-            layout_.errors.push_back({"missing", item.name, 0, 0, item.problem});
+            layout_.errors.push_back({"missing", item.name, 0, 0, item.problem, Severity::Error});
             item.found.clear();
         }
         layout_.items.push_back(item);
@@ -56,7 +56,7 @@ Layout CheckLayout(const std::string& packageDir) {
             type == EntryType::Missing ? "package directory not found" : "not a directory";
         for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
             layout.items.push_back({name, "", "", problem, ""});
-        layout.errors.push_back({"missing", packageDir, 0, 0, problem});
+        layout.errors.push_back({"missing", packageDir, 0, 0, problem, Severity::Error});
         return layout;
     }
     LayoutChecker checker(packageDir, layout);

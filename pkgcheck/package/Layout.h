@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 

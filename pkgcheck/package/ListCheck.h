@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pkgcheck/read/Finding.h"
 #include "pkgcheck/read/Text.h"
-#include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {

@@ -132,7 +132,7 @@ public:
 
 private:
     void Error(const char* kind, int line, std::string message) {
-        out_.errors.push_back({kind, infFile_, line, 0, std::move(message)});
+        out_.errors.push_back({kind, infFile_, line, 0, std::move(message), Severity::Error});
     }
     void Warn(const char* kind, int line, std::string message) {
         out_.warnings.push_back({kind, infFile_, line, 0, std::move(message)});
@@ -353,7 +353,7 @@ private:
     }
 
     void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
-        out_.errors.push_back({kind, file.found, 0, 0, message});
+        out_.errors.push_back({kind, file.found, 0, 0, message, Severity::Error});
     }
 
     // 2000 and XP on x86 load a 32-bit kernel-mode image, XP x64 and Server
@@ -474,9 +474,12 @@ Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::
                      const std::string& infFile, PayloadArch arch) {
     Payload payload;
     payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
+    payload.scope = arch == PayloadArch::Amd64 ? Scope::Amd64 : Scope::X86;
     const auto& installs = arch == PayloadArch::Amd64 ? inf.installsX64 : inf.installs;
     if (inf.document && !installs.empty())
         PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
+    for (auto* findings : {&payload.errors, &payload.warnings})
+        for (Finding& finding : *findings) finding.scope = payload.scope;
     return payload;
 }
 

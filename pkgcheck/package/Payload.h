@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pkgcheck/inf/Inf.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -66,6 +66,7 @@ enum class PayloadArch { X86, Amd64 };
 
 struct Payload {
     std::string architecture;  // "x86" or "amd64"
+    Scope scope = Scope::X86;  // of its findings and its catalog's
     std::vector<PayloadInstall> installs;
     std::vector<PayloadFile> files;
     std::optional<PayloadCatalog> catalog;  // none: [Version] names no catalog

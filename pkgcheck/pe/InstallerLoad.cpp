@@ -122,7 +122,9 @@ private:
     void Add(Systems refusing, const std::string& kind, const std::string& file,
              const std::string& message) {
         const Systems error = Amd64() ? Bit(WindowsSystem::Xp64) : Bit(WindowsSystem::XpSp3);
-        check_.findings.push_back({(refusing & error) != 0, kind, shownDir_ + file, message});
+        check_.findings.push_back({kind, shownDir_ + file, 0, 0, message,
+                                   (refusing & error) != 0 ? Severity::Error : Severity::Warning,
+                                   Amd64() ? Scope::Amd64 : Scope::X86});
     }
 
     void Read(const std::string& name, bool program) {

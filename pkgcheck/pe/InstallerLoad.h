@@ -6,20 +6,16 @@
 #include <string>
 #include <vector>
 
-namespace pkgcheck {
+#include "pkgcheck/read/Finding.h"
 
-struct LoadFinding {
-    // XP SP3 x86 refuses the tool, else only older or x64 systems do; for
-    // the 64-bit tool: XP x64 refuses it.
-    bool error = false;
-    std::string kind;
-    std::string file;  // the file the finding is about, as spelled in the package
-    std::string message;
-};
+namespace pkgcheck {
 
 struct LoadCheck {
     std::vector<std::string> filesRead;  // install.exe, then the DLLs beside it that it loads
-    std::vector<LoadFinding> findings;
+    // An error: XP SP3 on x86 refuses the tool, else only older or x64
+    // systems do; for the 64-bit tool, XP x64 refuses it. Each names the
+    // file it is about as spelled in the package.
+    std::vector<Finding> findings;
 };
 
 // Which tool: install.exe, which 2000, XP and XP x64 (WOW64) start, or

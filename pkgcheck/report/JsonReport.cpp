@@ -40,10 +40,10 @@ void WriteInstaller(JsonWriter& json, const LoadCheck& c) {
     json.BeginObject().Key("filesRead").BeginArray();
     for (const std::string& file : c.filesRead) json.String(file);
     json.EndArray().Key("findings").BeginArray();
-    for (const LoadFinding& f : c.findings)
+    for (const Finding& f : c.findings)
         json.BeginObject()
             .Key("error")
-            .Bool(f.error)
+            .Bool(f.severity == Severity::Error)
             .Key("kind")
             .String(f.kind)
             .Key("file")

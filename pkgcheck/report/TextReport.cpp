@@ -142,7 +142,7 @@ private:
         out_ += "\nInstaller tool, as the loaders of 2000, XP and XP x64 read it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;
-        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        for (const Finding& f : c.findings) errors += f.severity == Severity::Error ? 1 : 0;
         const std::size_t warnings = c.findings.size() - errors;
         if (c.findings.empty())
             out_ += "\n  all of them start it\n";
@@ -162,7 +162,7 @@ private:
         out_ += "\n64-bit installer tool, as the loader of XP x64 and Server 2003 x64 reads it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;
-        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        for (const Finding& f : c.findings) errors += f.severity == Severity::Error ? 1 : 0;
         out_ += errors == 0 ? "\n  it starts there\n"
                             : "\n  it does not start there: " + Plural(errors, "error", "errors") +
                                   " below\n";

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "pkgcheck/inf/Inf.h"
+#include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Text.h"

@@ -1,7 +1,8 @@
+#include "pkgcheck/package/InfCross.h"
+
 #include <algorithm>
 #include <unordered_map>
 
-#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/inf/InfPlaces.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
