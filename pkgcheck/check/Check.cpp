@@ -29,7 +29,7 @@ std::string FormatNames() {
 // every machine of a fleet is judged without a pass over all of them.
 class InfIdIndex {
 public:
-    explicit InfIdIndex(const InfCheck& inf) {
+    explicit InfIdIndex(const InfContents& inf) {
         for (std::size_t j = 0; j < inf.ids.size(); ++j)
             first_.emplace(UpperAscii(TrimBlanks(inf.Id(j))), static_cast<int>(j));
     }
@@ -103,7 +103,7 @@ private:
     void CheckListFile() {
         std::string bytes;
         if (!ReadItem(kListItem, &bytes)) return;
-        report_.list = CheckList(std::move(bytes), cp_, kListName);
+        report_.list = ReadList(std::move(bytes), cp_, kListName);
         Take(report_.list->warnings);
     }
 

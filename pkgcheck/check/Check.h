@@ -13,7 +13,7 @@
 #include "pkgcheck/package/CatalogCheck.h"
 #include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/Layout.h"
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/pe/InstallerLoad.h"
@@ -39,7 +39,7 @@ struct Options {
 // picks a driver: by the device's hardware IDs.
 struct ChosenInInf {
     std::vector<std::string> hardwareIds;  // the device's, most specific first
-    int infId = -1;                        // index into InfCheck::ids, or -1: none names it
+    int infId = -1;                        // index into InfContents::ids, or -1: none names it
 };
 
 // One machine of a fleet: the outcome of its device file.
@@ -68,14 +68,15 @@ struct Report {
     Options options;
     std::string codePageName;
     Layout layout;
-    std::optional<ListCheck> list;
-    std::optional<InfCheck> inf;
+    std::optional<ListFile> list;
+    std::optional<InfContents> inf;
     std::optional<CrossCheck> cross;
-    std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
-    std::optional<Payload> payload;      // when the INF was read, and not with --write-list
+    std::optional<InstallerLoad>
+        installer;                   // when install.exe was found, and not with --write-list
+    std::optional<Payload> payload;  // when the INF was read, and not with --write-list
     // When the INF has models for XP x64 and Server 2003 x64: the 64-bit tool
     // amd64\install.exe (when found), and what those systems install.
-    std::optional<LoadCheck> installer64;
+    std::optional<InstallerLoad> installer64;
     std::optional<Payload> payloadAmd64;
     std::vector<CatalogCheck>
         catalogs;  // one for each architecture whose catalog is there (x86 first)

@@ -13,12 +13,12 @@
 
 namespace pkgcheck {
 
-// One PCI ID of the INF; its text lies in InfCheck::idText, so an INF of a
+// One PCI ID of the INF; its text lies in InfContents::idText, so an INF of a
 // million models costs a few bytes an ID beyond the IDs themselves.
 struct InfHardwareId {
     std::uint32_t offset;
     std::uint32_t length;
-    std::uint32_t section;  // index into InfCheck::sections
+    std::uint32_t section;  // index into InfContents::sections
     int line;
 };
 
@@ -37,14 +37,16 @@ struct InfOtherSection {
 // (undecorated): where it is named first, and by how many model lines.
 struct InfInstall {
     std::string name;
-    std::uint32_t section;  // index into InfCheck::sections
+    std::uint32_t section;  // index into InfContents::sections
     int line;
     std::uint32_t models = 0;
 };
 
 class InfDocument;
 
-struct InfCheck {
+// The INF as read: its model sections and their IDs, the install sections
+// they name, and the text for the stages that read more of it.
+struct InfContents {
     std::string encoding;
     std::string error;                  // non-empty: the file could not be read as text
     std::vector<std::string> sections;  // model sections read, in order
@@ -89,6 +91,6 @@ bool DecorationAppliesToX64Nt52(std::string_view decoration);
 std::string DescribeDecoration(std::string_view decoration);
 
 // Takes the bytes over: an ANSI file is read where it lies.
-InfCheck ReadInf(std::string bytes, const std::string& file);
+InfContents ReadInf(std::string bytes, const std::string& file);
 
 }  // namespace pkgcheck

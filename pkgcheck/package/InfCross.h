@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "pkgcheck/inf/Inf.h"
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/read/Finding.h"
 #include "platform/Mbcs.h"
 
@@ -20,7 +20,7 @@ struct CrossCheck {
     std::vector<int> coveringEntry;
     std::vector<Finding> warnings;
 };
-CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
+CrossCheck CrossCheckInf(const ListFile& list, const InfContents& inf, const launcher::CodePage& cp,
                          const std::string& listFile, const std::string& infFile);
 
 }  // namespace pkgcheck

@@ -73,7 +73,7 @@ private:
         if (section == kNone) return;
         std::string scratch;
         std::string expanded;
-        inf.ForEachLine(section, [&](const InfLine& l) {
+        inf.ForEachLine(section, [&](const LogicalLine& l) {
             const KeyValue kv = SplitLine(l.text);
             if (kv.key.empty()) return;
             SourceEntry entry{name, {}, l.line};
@@ -108,7 +108,7 @@ constexpr ArchNames kAmd64Names = {"amd64", ".NTamd64", "XP x64 and Server 2003 
 
 class PayloadReader {
 public:
-    PayloadReader(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
+    PayloadReader(const InfContents& inf, const std::string& infDir, const std::string& infDirShown,
                   const std::string& infFile, PayloadArch arch, Payload& out)
         : inf_(inf),
           file_(inf.document->File()),
@@ -172,7 +172,7 @@ private:
         }
         std::vector<const Destinations*> copied;
         Destinations direct;
-        file_.ForEachLine(section, [&](const InfLine& l) {
+        file_.ForEachLine(section, [&](const LogicalLine& l) {
             const KeyValue kv = SplitLine(l.text);
             if (!EqualsIgnoringCase(kv.key, "CopyFiles")) return;
             ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
@@ -205,7 +205,7 @@ private:
         if (known != lists_.end()) return &known->second;
         Destinations& destinations = lists_[section];
         const std::string listName(file_.NameOf(section));
-        file_.ForEachLine(section, [&](const InfLine& l) {
+        file_.ForEachLine(section, [&](const LogicalLine& l) {
             std::string destination;
             std::string source;
             ForEachField(l.text, ',', [&](std::size_t i, std::string_view field) {
@@ -234,7 +234,7 @@ private:
     void ReadServices(PayloadInstall& install, const std::vector<const Destinations*>& copied) {
         const std::uint32_t services = file_.Find(install.chosen + ".Services");
         if (services == kNone) return;
-        file_.ForEachLine(services, [&](const InfLine& l) {
+        file_.ForEachLine(services, [&](const LogicalLine& l) {
             const KeyValue kv = SplitLine(l.text);
             if (!EqualsIgnoringCase(kv.key, "AddService")) return;
             std::string service;
@@ -245,7 +245,7 @@ private:
             });
             const std::uint32_t section = file_.Find(serviceSection);
             if (section == kNone) return;
-            file_.ForEachLine(section, [&](const InfLine& s) {
+            file_.ForEachLine(section, [&](const LogicalLine& s) {
                 const KeyValue binary = SplitLine(s.text);
                 if (!EqualsIgnoringCase(binary.key, "ServiceBinary")) return;
                 const std::string path = Value(binary.value);
@@ -420,7 +420,7 @@ private:
         const std::string keys[] = {std::string("CatalogFile") + arch_.nt, "CatalogFile.NT",
                                     "CatalogFile"};
         if (version != kNone)
-            file_.ForEachLine(version, [&](const InfLine& l) {
+            file_.ForEachLine(version, [&](const LogicalLine& l) {
                 const KeyValue kv = SplitLine(l.text);
                 for (int k = 0; k < rank; ++k) {
                     if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
@@ -448,7 +448,7 @@ private:
         out_.catalog = std::move(catalog);
     }
 
-    const InfCheck& inf_;
+    const InfContents& inf_;
     const InfFile& file_;
     const std::string& infDir_;
     const std::string& infDirShown_;
@@ -470,8 +470,8 @@ private:
 
 }  // namespace
 
-Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile, PayloadArch arch) {
+Payload CheckPayload(const InfContents& inf, const std::string& infDir,
+                     const std::string& infDirShown, const std::string& infFile, PayloadArch arch) {
     Payload payload;
     payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
     payload.scope = arch == PayloadArch::Amd64 ? Scope::Amd64 : Scope::X86;

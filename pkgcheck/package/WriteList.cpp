@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <numeric>
 
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
 
@@ -50,7 +50,7 @@ std::string WhyNoEntry(std::string_view name) {
 
 }  // namespace
 
-WrittenList WriteListFromInf(const InfCheck& inf, const std::string& infFile) {
+WrittenList WriteListFromInf(const InfContents& inf, const std::string& infFile) {
     const std::size_t count = inf.ids.size();
     std::vector<std::string> names(count);
     std::vector<std::string> reasons(count);

@@ -91,7 +91,7 @@ public:
     // `toolDir`: the host path of the tool's folder, which names in the
     // package start with `shownDir` (empty, or "AMD64\" as spelled).
     LoadChecker(const std::string& toolDir, const std::string& shownDir, ToolKind kind,
-                LoadCheck& check)
+                InstallerLoad& check)
         : packageDir_(toolDir),
           shownDir_(shownDir),
           systems_(kind == ToolKind::Amd64 ? Bit(WindowsSystem::Xp64) : kAllSystems),
@@ -360,7 +360,7 @@ private:
     const std::string& packageDir_;
     const std::string shownDir_;
     const Systems systems_;  // those that start this tool
-    LoadCheck& check_;
+    InstallerLoad& check_;
     FileFinder finder_;
     std::unordered_set<std::string> opened_;  // upper case
     std::vector<std::unique_ptr<Image>> images_;
@@ -369,9 +369,9 @@ private:
 
 }  // namespace
 
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
-                              ToolKind kind) {
-    LoadCheck check;
+InstallerLoad CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                                  ToolKind kind) {
+    InstallerLoad check;
     if (installerFound.empty()) return check;  // the layout check reports it missing
     const std::size_t cut = installerFound.rfind('\\');
     const std::string shownDir = cut == std::string::npos ? "" : installerFound.substr(0, cut + 1);

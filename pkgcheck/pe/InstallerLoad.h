@@ -10,7 +10,8 @@
 
 namespace pkgcheck {
 
-struct LoadCheck {
+// What the loaders map to start the tool, and what keeps them from it.
+struct InstallerLoad {
     std::vector<std::string> filesRead;  // install.exe, then the DLLs beside it that it loads
     // An error: XP SP3 on x86 refuses the tool, else only older or x64
     // systems do; for the 64-bit tool, XP x64 refuses it. Each names the
@@ -24,7 +25,7 @@ enum class ToolKind { X86, Amd64 };
 
 // `installerFound`: the tool's path as it is spelled in `packageDir`
 // (install.exe, AMD64\install.exe); the DLLs it ships lie beside it.
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
-                              ToolKind kind = ToolKind::X86);
+InstallerLoad CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                                  ToolKind kind = ToolKind::X86);
 
 }  // namespace pkgcheck

@@ -97,7 +97,7 @@ private:
 
     void ListPart() {
         if (!r_.list) return;
-        const ListCheck& list = *r_.list;
+        const ListFile& list = *r_.list;
         out_ +=
             "\nkey.ini as the launcher reads it: " + Plural(list.bytes.size(), "byte", "bytes") +
             ", " + Plural(list.entries.size(), "entry", "entries") + "\n";
@@ -113,7 +113,7 @@ private:
 
     void InfPart() {
         if (!r_.inf || !r_.inf->error.empty()) return;
-        const InfCheck& inf = *r_.inf;
+        const InfContents& inf = *r_.inf;
         out_ += "\ndrv\\stordrv.inf (" + inf.encoding + "): model sections for x86, NT 5.x:";
         for (const std::string& s : inf.sections) out_ += " [" + s + "]";
         out_ += inf.sections.empty() ? " none\n" : "\n";
@@ -138,7 +138,7 @@ private:
     // Which files the loaders map to start the tool, and whether one refuses.
     void InstallerPart() {
         if (!r_.installer) return;
-        const LoadCheck& c = *r_.installer;
+        const InstallerLoad& c = *r_.installer;
         out_ += "\nInstaller tool, as the loaders of 2000, XP and XP x64 read it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;
@@ -158,7 +158,7 @@ private:
 
     void Installer64Part() {
         if (!r_.installer64) return;
-        const LoadCheck& c = *r_.installer64;
+        const InstallerLoad& c = *r_.installer64;
         out_ += "\n64-bit installer tool, as the loader of XP x64 and Server 2003 x64 reads it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;

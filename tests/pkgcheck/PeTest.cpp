@@ -606,7 +606,8 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
     for (const LoadRow& row : rows) {
         const testing::TempDir dir;
         for (const auto& [name, bytes] : row.files) dir.Write(name, bytes);
-        const LoadCheck check = CheckInstallerLoads(dir.path().string(), row.installer, row.kind);
+        const InstallerLoad check =
+            CheckInstallerLoads(dir.path().string(), row.installer, row.kind);
         Strings found;
         for (const Finding& f : check.findings)
             found.push_back(std::string(f.severity == Severity::Error ? "E " : "W ") + f.kind +
