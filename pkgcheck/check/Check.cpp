@@ -264,7 +264,7 @@ private:
             report_.chosenInInf = Judge(source, report_.devices->names[Index(run.chosen)]);
         if (run.boxCaption == launcher::kUnsupportedCaption) WarnWorry(source);
         if (!run.command.empty()) report_.installStop = FirstStop();
-        if (!run.command.empty()) report_.installStopX64 = FirstStopX64();
+        if (!run.command.empty() && report_.payloadAmd64) report_.installStopX64 = FirstStopX64();
     }
 
     // Once the installer starts, any error of the package stops it but what
@@ -279,7 +279,7 @@ private:
 
     std::optional<Finding> FirstStopX64() const {
         for (const Finding& error : report_.errors)
-            if (error.scope == Scope::Amd64) return error;
+            if (error.scope != Scope::X86) return error;
         return std::nullopt;
     }
 

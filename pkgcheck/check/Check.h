@@ -88,7 +88,7 @@ struct Report {
     // it from installing the device; none when nothing does.
     std::optional<Finding> installStop;
     // The same on XP x64 and Server 2003 x64, when the INF has models for
-    // them: the first error of the 64-bit tool or the amd64 payload.
+    // them: the first error that is not x86's alone.
     std::optional<Finding> installStopX64;
     // Set instead of `devices` and `dryRun` when several device files, or a
     // directory of them, are given.

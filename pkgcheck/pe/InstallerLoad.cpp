@@ -124,7 +124,17 @@ private:
         const Systems error = Amd64() ? Bit(WindowsSystem::Xp64) : Bit(WindowsSystem::XpSp3);
         check_.findings.push_back({kind, shownDir_ + file, 0, 0, message,
                                    (refusing & error) != 0 ? Severity::Error : Severity::Warning,
-                                   Amd64() ? Scope::Amd64 : Scope::X86});
+                                   ScopeOf(refusing)});
+    }
+
+    // On XP x64 the launcher's install.exe runs under WOW64 before it hands
+    // over to amd64\install.exe: what XP x64 refuses of it stops the
+    // installation there too.
+    Scope ScopeOf(Systems refusing) const {
+        if (Amd64()) return Scope::Amd64;
+        const bool x64 = (refusing & Bit(WindowsSystem::Xp64)) != 0;
+        if ((refusing & kX86) == 0) return x64 ? Scope::Amd64 : Scope::X86;
+        return x64 ? Scope::Both : Scope::X86;
     }
 
     void Read(const std::string& name, bool program) {
