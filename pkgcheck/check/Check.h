@@ -11,14 +11,15 @@
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/package/CatalogCheck.h"
+#include "pkgcheck/package/ChosenInInf.h"
 #include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/Layout.h"
 #include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/pe/InstallerLoad.h"
+#include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Finding.h"
-#include "platform/Mbcs.h"
 
 namespace pkgcheck {
 
@@ -32,21 +33,15 @@ struct Options {
     bool json = false;
     bool strict = false;
     bool writeList = false;  // key.ini from the INF instead of the report
-    int codePage = 0;        // 0: the default of the build
-};
-
-// Whether the INF installs the device the launcher chose, judged as Windows
-// picks a driver: by the device's hardware IDs.
-struct ChosenInInf {
-    std::vector<std::string> hardwareIds;  // the device's, most specific first
-    int infId = -1;                        // index into InfContents::ids, or -1: none names it
+    int codePage = 0;        // as given; 0: none (the command line settles it, see cli/)
 };
 
 // One machine of a fleet: the outcome of its device file.
 struct Machine {
     std::string file;
     std::string format;
-    std::string error;   // non-empty: the file gave no names
+    DevicesFailure failure = DevicesFailure::None;
+    std::string error;   // when the file gave no names: why
     std::string chosen;  // the subkey name; empty when none is chosen
     int chosenEntry = -1;
     std::string command;
@@ -99,8 +94,8 @@ struct Report {
 };
 
 using MachineReader = std::function<DeviceList()>;
-Report RunCheck(const Options& options, const launcher::CodePage& cp,
-                const std::string& codePageName, const MachineReader& thisMachine);
+Report RunCheck(const Options& options, const CodePageSetting& codePage,
+                const MachineReader& thisMachine);
 
 // 2 with errors, 1 with warnings under --strict, else 0.
 int ExitStatus(const Report& report);

@@ -30,11 +30,23 @@ struct CatalogRequest {
     Scope scope = Scope::X86;  // of the findings
 };
 
+// Whether a file is a member of the catalog, and if not, why.
+enum class MemberState {
+    Member,
+    Unreadable,  // the file cannot be read
+    NoMember,    // its hash is not in the catalog
+    Changed,     // a member carries its name with another hash
+    FlatHash,    // a PE image listed by the SHA-1 of all its bytes
+    Algorithm,   // its member carries another hash than SHA-1
+};
+// "member", or the kind of the finding that says why not.
+const char* KindOf(MemberState state);
+
 struct CatalogFileState {
     std::string file;    // as the package holds it
     bool image = false;  // hashed as a PE image
     std::string hash;    // hexadecimal, as Windows looks the file up; empty: not read
-    std::string state;   // "member", or the kind of the finding that says why not
+    MemberState state = MemberState::NoMember;
 };
 
 struct CatalogCheck {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pkgcheck/inf/Inf.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -17,6 +18,7 @@ struct WrittenList {
     // named in a comment line with the reason.
     std::vector<std::size_t> leftOut;
     std::vector<std::string> reasons;  // why, for each of leftOut
+    std::vector<Finding> errors;       // no entry at all: no list is written
 };
 
 // An entry for each PCI ID the INF offers to x86 NT 5.x, as the launcher

@@ -122,7 +122,7 @@ void WriteCatalogs(JsonWriter& json, const std::vector<CatalogCheck>& catalogs) 
             json.BeginObject().Key("file").String(file.file).Key("image").Bool(file.image);
             json.Key("hash");
             StringOrNull(json, file.hash);
-            json.Key("state").String(file.state).EndObject();
+            json.Key("state").String(KindOf(file.state)).EndObject();
         }
         json.EndArray().EndObject();
     }

@@ -213,12 +213,21 @@ private:
                  Left(file.hash, 40), "  ", MemberText(file.state)});
     }
 
-    static std::string MemberText(const std::string& state) {
-        if (state == "member") return "yes";
-        if (state == "catalog-changed") return "NO: changed after the catalog";
-        if (state == "catalog-flat-hash") return "NO: listed by the SHA-1 of all its bytes";
-        if (state == "catalog-algorithm") return "NO: listed by another hash than SHA-1";
-        if (state == "unreadable") return "UNREADABLE";
+    static std::string MemberText(MemberState state) {
+        switch (state) {
+            case MemberState::Member:
+                return "yes";
+            case MemberState::Changed:
+                return "NO: changed after the catalog";
+            case MemberState::FlatHash:
+                return "NO: listed by the SHA-1 of all its bytes";
+            case MemberState::Algorithm:
+                return "NO: listed by another hash than SHA-1";
+            case MemberState::Unreadable:
+                return "UNREADABLE";
+            case MemberState::NoMember:
+                break;
+        }
         return "NO";
     }
 
@@ -366,7 +375,8 @@ private:
 
     static std::string Outcome(const Machine& m) {
         if (!m.error.empty())
-            return "error: " + (m.format == "unreadable" ? "" : m.format + ": ") + m.error;
+            return "error: " + (m.failure == DevicesFailure::Unreadable ? "" : m.format + ": ") +
+                   m.error;
         if (m.command.empty()) return "box \"" + m.boxCaption + "\": " + BoxText(m.boxText);
         std::string text = ShortVisible(m.chosen) + " (entry " + std::to_string(m.chosenEntry + 1) +
                            ") starts: " + m.command;
