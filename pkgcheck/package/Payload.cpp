@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pkgcheck/inf/InfServices.h"
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/pe/Pe.h"
 #include "pkgcheck/read/Cabinet.h"
@@ -230,29 +231,11 @@ private:
         out_.files.push_back(std::move(file));
     }
 
-    // [Chosen.Services]: AddService = name, flags, service-install-section.
     void ReadServices(PayloadInstall& install, const std::vector<const Destinations*>& copied) {
-        const std::uint32_t services = file_.Find(install.chosen + ".Services");
-        if (services == kNone) return;
-        file_.ForEachLine(services, [&](const LogicalLine& l) {
-            const KeyValue kv = SplitLine(l.text);
-            if (!EqualsIgnoringCase(kv.key, "AddService")) return;
-            std::string service;
-            std::string serviceSection;
-            ForEachField(kv.value, ',', [&](std::size_t i, std::string_view field) {
-                if (i == 0) service = Value(field);
-                if (i == 2) serviceSection = Value(field);
-            });
-            const std::uint32_t section = file_.Find(serviceSection);
-            if (section == kNone) return;
-            file_.ForEachLine(section, [&](const LogicalLine& s) {
-                const KeyValue binary = SplitLine(s.text);
-                if (!EqualsIgnoringCase(binary.key, "ServiceBinary")) return;
-                const std::string path = Value(binary.value);
-                install.serviceBinaries.push_back(path);
-                CheckServiceBinary(install, copied, service, path, s.line);
-            });
-        });
+        for (const ServiceBinary& binary : ServiceBinariesOf(file_, install.chosen)) {
+            install.serviceBinaries.push_back(binary.path);
+            CheckServiceBinary(install, copied, binary.service, binary.path, binary.line);
+        }
     }
 
     void CheckServiceBinary(const PayloadInstall& install,
