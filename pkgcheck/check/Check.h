@@ -36,7 +36,7 @@ struct Options {
     int codePage = 0;        // as given; 0: none (the command line settles it, see cli/)
 };
 
-// One machine of a fleet: the outcome of its device file.
+// One machine replayed: the outcome of its device file, a row of a fleet.
 struct Machine {
     std::string file;
     std::string format;
@@ -66,9 +66,9 @@ struct Report {
     std::optional<ListFile> list;
     std::optional<InfContents> inf;
     std::optional<CrossCheck> cross;
-    std::optional<InstallerLoad>
-        installer;                   // when install.exe was found, and not with --write-list
-    std::optional<Payload> payload;  // when the INF was read, and not with --write-list
+    // When install.exe was found, and the INF was read; neither with --write-list.
+    std::optional<InstallerLoad> installer;
+    std::optional<Payload> payload;
     // When the INF has models for XP x64 and Server 2003 x64: the 64-bit tool
     // amd64\install.exe (when found), and what those systems install.
     std::optional<InstallerLoad> installer64;
