@@ -230,7 +230,7 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
                                                         {"2:5.0", "2:5.1", "2:5.2"},
                                                         "2000, XP and Server 2003"});
         std::vector<std::string> states;
-        for (const CatalogFileState& file : check.files) states.push_back(file.state);
+        for (const CatalogFileState& file : check.files) states.push_back(KindOf(file.state));
         EXPECT_EQ(states, row.states) << row.what;
         std::vector<std::string> kinds;
         std::string messages;
