@@ -50,10 +50,8 @@ private:
         std::string bytes;
         if (!ReadLayoutFile(report_.layout.items[kInfItem], &bytes, &report_.errors)) return;
         report_.inf = ReadInf(std::move(bytes), kInfName);
-        if (!report_.inf->error.empty())
-            return report_.errors.push_back({"unreadable", kInfName, 0, 0,
-                                             "cannot read as text: " + report_.inf->error,
-                                             Severity::Error});
+        Take(report_.inf->errors);
+        if (!InfRead()) return;
         Take(report_.inf->warnings);
         if (!report_.list) return;
         report_.cross =

@@ -67,6 +67,7 @@ struct InfContents {
     std::vector<InfHardwareId> otherIds;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
     std::vector<Finding> warnings;
+    std::vector<Finding> errors;  // the one that says why it could not be read as text
     // The text and its sections, for the stages that read more of the file;
     // none when it could not be read.
     std::shared_ptr<const InfDocument> document;

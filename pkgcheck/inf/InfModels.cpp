@@ -426,6 +426,8 @@ InfContents ReadInf(std::string bytes, const std::string& file) {
     check.encoding = decoded.encoding;
     if (!decoded.error.empty()) {
         check.error = decoded.error;
+        check.errors.push_back(
+            {"unreadable", file, 0, 0, "cannot read as text: " + decoded.error, Severity::Error});
         return check;
     }
     WarnCrLineEnds(text, file, &check);
