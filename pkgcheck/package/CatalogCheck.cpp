@@ -102,10 +102,12 @@ private:
         "package as unsigned";
 
     void Error(const char* kind, const std::string& file, std::string message) {
-        out_.errors.push_back({kind, file, 0, 0, std::move(message)});
+        out_.errors.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Error, request_.scope});
     }
     void Warn(const char* kind, const std::string& file, std::string message) {
-        out_.warnings.push_back({kind, file, 0, 0, std::move(message)});
+        out_.warnings.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Warning, request_.scope});
     }
 
     void JudgeSignature(std::string_view bytes) {
@@ -114,8 +116,15 @@ private:
             NamedByCatalog(), Covered(), request_.trustFiles, request_.now);
         out_.verdict = std::move(judged.verdict);
         out_.systems = std::move(judged.systems);
-        for (Finding& f : judged.errors) out_.errors.push_back(std::move(f));
-        for (Finding& f : judged.warnings) out_.warnings.push_back(std::move(f));
+        for (Finding& f : judged.errors) {
+            f.severity = Severity::Error;
+            f.scope = request_.scope;
+            out_.errors.push_back(std::move(f));
+        }
+        for (Finding& f : judged.warnings) {
+            f.scope = request_.scope;
+            out_.warnings.push_back(std::move(f));
+        }
     }
 
     std::string Served() const {
@@ -139,7 +148,7 @@ private:
 
     bool Covered() const {
         for (const CatalogFileState& file : out_.files)
-            if (file.state != "member") return false;
+            if (file.state != MemberState::Member) return false;
         return true;
     }
 
@@ -167,7 +176,7 @@ private:
         std::string bytes;
         std::string error;
         if (!ReadFileBytes(file.path, &bytes, &error)) {
-            state.state = "unreadable";
+            state.state = MemberState::Unreadable;
             return Error("unreadable", file.shown, "cannot read " + file.path + ": " + error);
         }
         const FileHash hash = HashAsWindows(bytes);
@@ -181,15 +190,15 @@ private:
         if (member != nullptr && !member->digest.empty() &&
             (member->algorithm.empty() || member->algorithm == kOidSha1) &&
             HexDigest(member->digest) != state.hash) {
-            state.state = "catalog-changed";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
                          "is listed in " + out_.catalog + " under the tag " + state.hash +
                              ", but that member's digest is " + HexDigest(member->digest) +
                              ": the catalog was changed, and " + request_.served +
                              " take the file as unsigned" + kAsked);
         }
         if (member != nullptr) {
-            state.state = "member";
+            state.state = MemberState::Member;
             if (!member->osAttr.empty()) memberOsAttrs_.push_back(member->osAttr);
             if (!NamesServed(member->osAttr))
                 Warn("catalog-systems", file.shown,
@@ -201,8 +210,8 @@ private:
         const std::string notFound = ": " + request_.served + " do not find it in the catalog" +
                                      " and take it as unsigned" + kAsked;
         if (hash.image && Find(byTag_, HexDigest(hash.flat)) != nullptr) {
-            state.state = "catalog-flat-hash";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::FlatHash;
+            return Error(KindOf(state.state), file.shown,
                          "is listed in " + out_.catalog +
                              " by the SHA-1 of all its bytes, but Windows looks a PE image up "
                              "by its image hash (without its checksum and certificate table), " +
@@ -212,8 +221,8 @@ private:
         // still its default:
         // https://learn.microsoft.com/en-us/windows/win32/api/mscat/nf-mscat-cryptcatadminacquirecontext2
         if (named != nullptr && !named->algorithm.empty() && named->algorithm != kOidSha1) {
-            state.state = "catalog-algorithm";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Algorithm;
+            return Error(KindOf(state.state), file.shown,
                          "is listed in " + out_.catalog + " by its " +
                              AlgorithmName(named->algorithm) + " hash only; " + request_.served +
                              " look a file up by its SHA-1 alone" + notFound);
@@ -223,23 +232,23 @@ private:
         // https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
         const std::string crLf = CrLfWouldDo(file, bytes, hash.image);
         if (named != nullptr) {
-            state.state = "catalog-changed";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
                          "changed after the catalog was made: " + out_.catalog + " lists " +
                              named->file + " by the hash " + named->tag + ", and " + its + " now" +
                              crLf + notFound);
         }
         if (!crLf.empty()) {
-            state.state = "catalog-changed";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
                          "changed after the catalog was made: " + its + crLf + notFound);
         }
-        state.state = "catalog-no-member";
+        state.state = MemberState::NoMember;
         std::string why;
         if (!catalog_.members.empty() && !sha1Members_)
             why = " (its members carry other hashes than SHA-1, which " + request_.served +
                   " do not look up)";
-        Error(state.state.c_str(), file.shown,
+        Error(KindOf(state.state), file.shown,
               "is no member of " + out_.catalog + why + ": " + its + notFound);
     }
 
@@ -265,6 +274,24 @@ private:
 
 }  // namespace
 
+const char* KindOf(MemberState state) {
+    switch (state) {
+        case MemberState::Member:
+            return "member";
+        case MemberState::Unreadable:
+            return "unreadable";
+        case MemberState::NoMember:
+            return "catalog-no-member";
+        case MemberState::Changed:
+            return "catalog-changed";
+        case MemberState::FlatHash:
+            return "catalog-flat-hash";
+        case MemberState::Algorithm:
+            return "catalog-algorithm";
+    }
+    return "";
+}
+
 CatalogCheck CheckCatalogMembers(const CatalogRequest& request) {
     CatalogCheck check;
     CatalogChecker(request, check).Run();
@@ -278,6 +305,7 @@ std::optional<CatalogRequest> CatalogRequestFor(const Payload& payload, const Ca
     if (!payload.catalog || payload.catalog->found.empty()) return std::nullopt;
     CatalogRequest request;
     request.architecture = architecture;
+    request.scope = payload.scope;
     request.catalog = {payload.catalog->found, payload.catalog->path};
     request.files.push_back(inf);
     for (const PayloadFile& file : payload.files)

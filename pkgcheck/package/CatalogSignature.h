@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pkgcheck/catalog/Verify.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pkgcheck/inf/InfServices.h"
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/pe/Pe.h"
 #include "pkgcheck/read/Cabinet.h"
@@ -73,7 +74,7 @@ private:
         if (section == kNone) return;
         std::string scratch;
         std::string expanded;
-        inf.ForEachLine(section, [&](const InfLine& l) {
+        inf.ForEachLine(section, [&](const LogicalLine& l) {
             const KeyValue kv = SplitLine(l.text);
             if (kv.key.empty()) return;
             SourceEntry entry{name, {}, l.line};
@@ -108,7 +109,7 @@ constexpr ArchNames kAmd64Names = {"amd64", ".NTamd64", "XP x64 and Server 2003 
 
 class PayloadReader {
 public:
-    PayloadReader(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
+    PayloadReader(const InfContents& inf, const std::string& infDir, const std::string& infDirShown,
                   const std::string& infFile, PayloadArch arch, Payload& out)
         : inf_(inf),
           file_(inf.document->File()),
@@ -132,7 +133,7 @@ public:
 
 private:
     void Error(const char* kind, int line, std::string message) {
-        out_.errors.push_back({kind, infFile_, line, 0, std::move(message)});
+        out_.errors.push_back({kind, infFile_, line, 0, std::move(message), Severity::Error});
     }
     void Warn(const char* kind, int line, std::string message) {
         out_.warnings.push_back({kind, infFile_, line, 0, std::move(message)});
@@ -172,7 +173,7 @@ private:
         }
         std::vector<const Destinations*> copied;
         Destinations direct;
-        file_.ForEachLine(section, [&](const InfLine& l) {
+        file_.ForEachLine(section, [&](const LogicalLine& l) {
             const KeyValue kv = SplitLine(l.text);
             if (!EqualsIgnoringCase(kv.key, "CopyFiles")) return;
             ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
@@ -205,7 +206,7 @@ private:
         if (known != lists_.end()) return &known->second;
         Destinations& destinations = lists_[section];
         const std::string listName(file_.NameOf(section));
-        file_.ForEachLine(section, [&](const InfLine& l) {
+        file_.ForEachLine(section, [&](const LogicalLine& l) {
             std::string destination;
             std::string source;
             ForEachField(l.text, ',', [&](std::size_t i, std::string_view field) {
@@ -230,29 +231,11 @@ private:
         out_.files.push_back(std::move(file));
     }
 
-    // [Chosen.Services]: AddService = name, flags, service-install-section.
     void ReadServices(PayloadInstall& install, const std::vector<const Destinations*>& copied) {
-        const std::uint32_t services = file_.Find(install.chosen + ".Services");
-        if (services == kNone) return;
-        file_.ForEachLine(services, [&](const InfLine& l) {
-            const KeyValue kv = SplitLine(l.text);
-            if (!EqualsIgnoringCase(kv.key, "AddService")) return;
-            std::string service;
-            std::string serviceSection;
-            ForEachField(kv.value, ',', [&](std::size_t i, std::string_view field) {
-                if (i == 0) service = Value(field);
-                if (i == 2) serviceSection = Value(field);
-            });
-            const std::uint32_t section = file_.Find(serviceSection);
-            if (section == kNone) return;
-            file_.ForEachLine(section, [&](const InfLine& s) {
-                const KeyValue binary = SplitLine(s.text);
-                if (!EqualsIgnoringCase(binary.key, "ServiceBinary")) return;
-                const std::string path = Value(binary.value);
-                install.serviceBinaries.push_back(path);
-                CheckServiceBinary(install, copied, service, path, s.line);
-            });
-        });
+        for (const ServiceBinary& binary : ServiceBinariesOf(file_, install.chosen)) {
+            install.serviceBinaries.push_back(binary.path);
+            CheckServiceBinary(install, copied, binary.service, binary.path, binary.line);
+        }
     }
 
     void CheckServiceBinary(const PayloadInstall& install,
@@ -353,7 +336,7 @@ private:
     }
 
     void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
-        out_.errors.push_back({kind, file.found, 0, 0, message});
+        out_.errors.push_back({kind, file.found, 0, 0, message, Severity::Error});
     }
 
     // 2000 and XP on x86 load a 32-bit kernel-mode image, XP x64 and Server
@@ -420,7 +403,7 @@ private:
         const std::string keys[] = {std::string("CatalogFile") + arch_.nt, "CatalogFile.NT",
                                     "CatalogFile"};
         if (version != kNone)
-            file_.ForEachLine(version, [&](const InfLine& l) {
+            file_.ForEachLine(version, [&](const LogicalLine& l) {
                 const KeyValue kv = SplitLine(l.text);
                 for (int k = 0; k < rank; ++k) {
                     if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
@@ -448,7 +431,7 @@ private:
         out_.catalog = std::move(catalog);
     }
 
-    const InfCheck& inf_;
+    const InfContents& inf_;
     const InfFile& file_;
     const std::string& infDir_;
     const std::string& infDirShown_;
@@ -470,13 +453,16 @@ private:
 
 }  // namespace
 
-Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile, PayloadArch arch) {
+Payload CheckPayload(const InfContents& inf, const std::string& infDir,
+                     const std::string& infDirShown, const std::string& infFile, PayloadArch arch) {
     Payload payload;
     payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
+    payload.scope = arch == PayloadArch::Amd64 ? Scope::Amd64 : Scope::X86;
     const auto& installs = arch == PayloadArch::Amd64 ? inf.installsX64 : inf.installs;
     if (inf.document && !installs.empty())
         PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
+    for (auto* findings : {&payload.errors, &payload.warnings})
+        for (Finding& finding : *findings) finding.scope = payload.scope;
     return payload;
 }
 

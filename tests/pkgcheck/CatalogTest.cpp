@@ -258,10 +258,11 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
                                                         {at("stor.inf"), at("stor.sys")},
                                                         {"2:5.0", "2:5.1", "2:5.2"},
                                                         "2000, XP and Server 2003",
+                                                        Scope::X86,
                                                         {},
                                                         0});
         std::vector<std::string> states;
-        for (const CatalogFileState& file : check.files) states.push_back(file.state);
+        for (const CatalogFileState& file : check.files) states.push_back(KindOf(file.state));
         EXPECT_EQ(states, row.states) << row.what;
         std::vector<std::string> kinds;
         std::string messages;
