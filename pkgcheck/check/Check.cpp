@@ -116,7 +116,12 @@ private:
         Take(payload.errors);
         Take(payload.warnings);
         if (!request) return;
-        request->trustFiles = options_.trustFiles;
+        if (!trust_) {
+            std::vector<Finding> errors;
+            trust_ = LoadTrust(options_.trustFiles, &errors);
+            Take(errors);
+        }
+        request->trust = &*trust_;
         report_.catalogs.push_back(CheckCatalogMembers(*request));
         Take(report_.catalogs.back().errors);
         Take(report_.catalogs.back().warnings);
@@ -222,6 +227,7 @@ private:
     }
 
     const Options& options_;
+    std::optional<TrustStore> trust_;  // read when the first catalog is checked
     const CodePageSetting& codePage_;
     Report& report_;
     std::optional<InfIdIndex> infIds_;

@@ -113,7 +113,8 @@ private:
     void JudgeSignature(std::string_view bytes) {
         SignatureJudgement judged = JudgeCatalogSignature(
             bytes, catalog_.version, out_.catalog, request_.architecture, request_.systems,
-            NamedByCatalog(), Covered(), request_.trustFiles, request_.now);
+            NamedByCatalog(), Covered(), request_.trust != nullptr ? *request_.trust : microsoft_,
+            request_.now);
         out_.verdict = std::move(judged.verdict);
         out_.systems = std::move(judged.systems);
         for (Finding& f : judged.errors) {
@@ -268,6 +269,7 @@ private:
     Catalog catalog_;
     std::unordered_map<std::string, std::size_t> byTag_;   // first member of each tag
     std::unordered_map<std::string, std::size_t> byFile_;  // by File name, upper case
+    TrustStore microsoft_ = TrustStore::Microsoft();       // when the request gives none
     std::vector<std::string> memberOsAttrs_;               // of the members found, when not empty
     bool sha1Members_ = false;                             // some member is looked up by SHA-1
 };

@@ -28,10 +28,10 @@ struct CatalogRequest {
     // The systems the INF serves there, as OSAttr names them: 2:5.0 (2000),
     // 2:5.1 (XP), 2:5.2 (Server 2003, XP x64).
     std::vector<std::string> systems;
-    std::string served;                   // those systems in words: "2000, XP and Server 2003"
-    Scope scope = Scope::X86;             // of the findings
-    std::vector<std::string> trustFiles;  // PEM roots of the builder's own (--trust)
-    std::int64_t now = 0;                 // the time the signature is judged at; 0: the clock
+    std::string served;                 // those systems in words: "2000, XP and Server 2003"
+    Scope scope = Scope::X86;           // of the findings
+    const TrustStore* trust = nullptr;  // the roots a chain may end at; null: Microsoft's
+    std::int64_t now = 0;               // the time the signature is judged at; 0: the clock
 };
 
 // Whether a file is a member of the catalog, and if not, why.

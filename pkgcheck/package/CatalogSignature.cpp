@@ -32,16 +32,7 @@ public:
           named_(named),
           out_(out) {}
 
-    void Run(std::string_view bytes, int version, const std::vector<std::string>& trustFiles,
-             std::int64_t now) {
-        TrustStore trust = TrustStore::Microsoft();
-        for (const std::string& file : trustFiles) {
-            std::string text;
-            std::string error;
-            if (!ReadFileBytes(file, &text, &error) || !trust.AddPem(text, file, &error))
-                out_.errors.push_back({"trust-unreadable", file, 0, 0,
-                                       "cannot be read as a PEM root for --trust: " + error});
-        }
+    void Run(std::string_view bytes, int version, const TrustStore& trust, std::int64_t now) {
         out_.verdict = VerifyCatalogSignature(bytes, trust, now != 0 ? now : std::time(nullptr));
         if (version != 1) Version(version);
         Findings();
@@ -119,13 +110,24 @@ SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVers
                                          const std::string& architecture,
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
-                                         bool covered, const std::vector<std::string>& trustFiles,
-                                         std::int64_t now) {
+                                         bool covered, const TrustStore& trust, std::int64_t now) {
     SignatureJudgement out;
     const std::vector<std::string> named = covered ? namedByCatalog : std::vector<std::string>();
-    Judge(catalogShown, architecture, osAttrs, named, out)
-        .Run(bytes, catalogVersion, trustFiles, now);
+    Judge(catalogShown, architecture, osAttrs, named, out).Run(bytes, catalogVersion, trust, now);
     return out;
+}
+
+TrustStore LoadTrust(const std::vector<std::string>& files, std::vector<Finding>* errors) {
+    TrustStore trust = TrustStore::Microsoft();
+    for (const std::string& file : files) {
+        std::string text;
+        std::string error;
+        if (!ReadFileBytes(file, &text, &error) || !trust.AddPem(text, file, &error))
+            errors->push_back({"trust-unreadable", file, 0, 0,
+                               "cannot be read as a PEM root for --trust: " + error,
+                               Severity::Error, Scope::Both});
+    }
+    return trust;
 }
 
 }  // namespace pkgcheck

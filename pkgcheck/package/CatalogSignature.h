@@ -34,14 +34,17 @@ struct SignatureJudgement {
 // `catalogShown` names the catalog in findings; `namedByCatalog` are the
 // served systems (`osAttrs`) that the catalog's own OSAttr names, the others
 // take it as unsigned, as all do when it does not cover every file
-// (`covered` false); `trustFiles` are the
-// builder's own roots (--trust); `now` is 0 for the clock.
+// (`covered` false); `trust` holds the roots a chain may end at (see
+// LoadTrust); `now` is 0 for the clock.
 SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVersion,
                                          const std::string& catalogShown,
                                          const std::string& architecture,
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
-                                         bool covered, const std::vector<std::string>& trustFiles,
-                                         std::int64_t now);
+                                         bool covered, const TrustStore& trust, std::int64_t now);
+
+// Microsoft's roots and the builder's own (--trust), read once for the
+// whole check; a file that cannot be read is an error.
+TrustStore LoadTrust(const std::vector<std::string>& files, std::vector<Finding>* errors);
 
 }  // namespace pkgcheck

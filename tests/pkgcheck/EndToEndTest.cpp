@@ -129,6 +129,11 @@ TEST_F(EndToEnd, ExampleCatalogSignedByTheBuilder) {
                     "[catalog-signature-sha2]: is signed with a sha256 digest, which "
                     "2000 SP4, XP before SP3, XP SP3"))
         << run.out;
+    // A --trust file that is no PEM is one error, however many catalogs.
+    run = runWith("sha1.cat", "--trust " + catalog);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_TRUE(Has(run.out, "[trust-unreadable]: cannot be read as a PEM root for --trust"));
+    EXPECT_EQ(run.out.find("[trust-unreadable]"), run.out.rfind("[trust-unreadable]")) << run.out;
     run = runWith("changed.cat", trust);
     EXPECT_EQ(run.status, 2) << run.out;
     EXPECT_TRUE(Has(run.out, "[catalog-signature-broken]: the catalog changed after it was signed"))
