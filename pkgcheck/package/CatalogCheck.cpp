@@ -94,6 +94,8 @@ public:
     }
 
 private:
+    // Its sources, and what stays unsourced, are beside kUnsignedSource
+    // (pkgcheck/package/CatalogSignature.h).
     static constexpr const char* kAsked =
         "; XP asks whether to install software that has not passed Windows Logo testing, and "
         "where policy blocks unsigned drivers the installation fails";
