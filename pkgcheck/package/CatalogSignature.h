@@ -35,8 +35,7 @@ namespace pkgcheck {
 // Windows Logo testing" is quoted by third-party pages only), for the name
 // of XP's Block choice, nor for "no box" under Microsoft's driver signing,
 // which KB 269651 implies but does not say.
-constexpr const char* kUnsignedSource =
-    "support.microsoft.com KB 216754, 269651, 293335";
+constexpr const char* kUnsignedSource = "support.microsoft.com KB 216754, 269651, 293335";
 
 struct SystemVerdict {
     std::string system;       // "XP SP3"
