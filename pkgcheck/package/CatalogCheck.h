@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pkgcheck/package/Payload.h"
@@ -15,8 +16,22 @@ namespace pkgcheck {
 
 // A file as the package holds it.
 struct CatalogSubject {
+    CatalogSubject(std::string shownFile = {}, std::string hostPath = {},
+                   std::string packedName = {}, std::string cabinetMember = {},
+                   bool isCompressed = false)
+        : shown(std::move(shownFile)),
+          path(std::move(hostPath)),
+          name(std::move(packedName)),
+          member(std::move(cabinetMember)),
+          compressed(isCompressed) {}
+
     std::string shown;  // drv\stordrv.sys
     std::string path;   // host path
+    // For a file the package holds packed: its name, and its name in the
+    // cabinet at `path`, or that `path` is its compressed form.
+    std::string name;
+    std::string member;
+    bool compressed = false;
 };
 
 struct CatalogRequest {
