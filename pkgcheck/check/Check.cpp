@@ -111,9 +111,11 @@ private:
         report_.inf = ReadInf(std::move(bytes), kInfName);
         if (!report_.inf->error.empty())
             return Error("unreadable", kInfName, "cannot read as text: " + report_.inf->error);
+        Add(report_.inf->errors, &report_.errors);
         Add(report_.inf->warnings, &report_.warnings);
         if (!report_.list) return;
         report_.cross = CrossCheckInf(*report_.list, *report_.inf, cp_, kListName, kInfName);
+        Add(report_.cross->errors, &report_.errors);
         Add(report_.cross->warnings, &report_.warnings);
     }
 

@@ -67,6 +67,9 @@ struct InfCheck {
     std::vector<InfOtherSection> otherSections;
     std::vector<InfHardwareId> otherIds;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
+    // An INF that gives 2000 and XP on x86 no model installs nothing there:
+    // that is an error; the rest are warnings.
+    std::vector<Finding> errors;
     std::vector<Finding> warnings;
     // The text and its sections, for the stages that read more of the file;
     // none when it could not be read.
@@ -101,6 +104,7 @@ InfCheck ReadInf(std::string bytes, const std::string& file);
 struct CrossCheck {
     std::vector<bool> entryMatchesInf;
     std::vector<int> coveringEntry;
+    std::vector<Finding> errors;  // no entry matches the INF: the package installs nothing
     std::vector<Finding> warnings;
 };
 CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,

@@ -15,6 +15,10 @@ namespace {
 
 constexpr std::uint32_t kNone = HashIndex::kNone;
 
+constexpr const char* kInstallsNothing =
+    ": Windows finds no driver in it for any device, so the package installs nothing on 2000 and "
+    "XP";
+
 class ModelCollector {
 public:
     ModelCollector(const InfFile& inf, InfCheck& check, const std::string& file)
@@ -27,7 +31,9 @@ public:
     void Collect() {
         const std::uint32_t manufacturer = inf_.Find("Manufacturer");
         if (manufacturer == kNone) {
-            Warn("inf-no-manufacturer", 0, "no [Manufacturer] section, so no models");
+            check_.errors.push_back(
+                {"inf-no-manufacturer", file_, 0, 0,
+                 std::string("no [Manufacturer] section, so no models") + kInstallsNothing});
             return;
         }
         inf_.ForEachLine(manufacturer, [this](const InfLine& l) { CollectManufacturer(l); });
@@ -199,7 +205,8 @@ private:
                     (n == 1 ? " PCI ID is in " : " PCI IDs are in ") + SectionsText(check_, all) +
                     ", " + Nt5Text(check_);
         }
-        Warn("inf-no-pci-ids", 0, std::move(text));
+        check_.errors.push_back(
+            {"inf-no-pci-ids", file_, 0, 0, std::move(text) + kInstallsNothing});
     }
 
     // Once for each ID that 2000 and XP on x86 never see, however many
