@@ -122,11 +122,14 @@ Said PkgcheckSays(const Case& c, bool amd64) {
         EXPECT_TRUE(payload.catalog.has_value()) << c.name;
     }
     for (const pkgcheck::PayloadFile& file : payload.files) {
-        if (file.listedIn.empty()) said.insert("unlisted " + file.name);
-        else if (file.expected.empty()) said.insert("no-disk " + file.name);
+        if (file.listedIn.empty())
+            said.insert("unlisted " + file.name);
+        else if (file.expected.empty())
+            said.insert("no-disk " + file.name);
     }
     for (const pkgcheck::Finding& error : payload.errors) {
-        if (error.kind == "catalog-missing") said.insert("catalog-missing drv\\" + payload.catalog->name);
+        if (error.kind == "catalog-missing")
+            said.insert("catalog-missing drv\\" + payload.catalog->name);
         if (error.kind != "payload-missing") continue;
         for (const pkgcheck::PayloadFile& file : payload.files)
             if (error.message.rfind(file.name + " (copied from", 0) == 0)
