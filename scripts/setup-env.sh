@@ -12,7 +12,7 @@ native=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 cmake wine wine64
         qemu-user-static xvfb xauth xdotool x11-utils python3-pefile python3-capstone
         python3-pytest locales libgtest-dev libbenchmark-dev libmspack-dev clang libclang-rt-14-dev)
 optional=(ninja-build)
-i386=(wine32:i386)
+i386=(wine32:i386)  # scripts/install-wine32.sh installs it
 
 missing() {
     local p
@@ -96,22 +96,9 @@ fi
 mapfile -t need < <(missing "${i386[@]}")
 if [ "${#need[@]}" -gt 0 ]; then
     [ "$apt_updated" = yes ] || apt_update
-    echo "== installing packages: ${need[*]}"
-    log=$(mktemp)
-    if DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 \
-            install -y -q "${need[@]}" >"$log" 2>&1; then
-        rm -f "$reason_file"
-    else
-        # apt's own words: the first 32-bit package it could not resolve,
-        # else its first error; and the indexes that did not come, if any.
-        why=$(grep -m1 -E '^ +[^ ]+:i386 : (Pre)?Depends' "$log" | sed -E 's/^ +//; s/ +/ /g')
-        [ -n "$why" ] || why=$(grep -m1 '^E:' "$log" | sed 's/^E: //')
-        [ -z "$failed_indexes" ] || why="$why; indexes that failed to download: ${failed_indexes% }"
-        mkdir -p "$(dirname "$reason_file")"
-        echo "${need[*]} cannot be installed (apt: ${why:-no reason given})" >"$reason_file"
-        echo "== $(cat "$reason_file"): 32-bit runs will be skipped"
-    fi
-    rm -f "$log"
+    # shellcheck disable=SC2086 # one URL a word
+    "$here/install-wine32.sh" "$reason_file" $failed_indexes ||
+        echo "== the wine32 install ended with status $?: 32-bit runs will be skipped"
 else
     rm -f "$reason_file"
 fi

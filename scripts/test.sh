@@ -27,6 +27,9 @@ echo "== every benchmark once at its smallest size, for no figures (Google Bench
 echo "== checks of the shipping files dist/launcher.exe and dist/install.exe"
 /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/pe
 
+echo "== the setup's install of wine32, against a scripted apt"
+/usr/bin/python3 -m pytest -q -p no:cacheprovider tests/setup
+
 echo "== reproducible build"
 ./scripts/check-reproducible.sh
 
