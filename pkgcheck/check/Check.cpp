@@ -167,12 +167,12 @@ private:
         if (!ServesX64()) return;
         FileFinder finder;
         const Found found = finder.Find(options_.packageDir, "", {"amd64", "install.exe"});
-        LayoutItem item{kInstaller64Name, found.shown, found.path, found.problem, ""};
-        if (!found.problem.empty()) {
+        LayoutItem item{kInstaller64Name, found.shown, found.path, found.whyMissing, ""};
+        if (!found.whyMissing.empty()) {
             item.found.clear();
             x64Errors_.insert(report_.errors.size());
             Error("missing", kInstaller64Name,
-                  found.problem +
+                  found.whyMissing +
                       "; the INF has models for XP x64 and Server 2003 x64, where install.exe "
                       "runs under WOW64 and hands the installation to this 64-bit tool: without "
                       "it every such machine gets the box \"This is 64-bit Windows, and the "

@@ -19,7 +19,7 @@ public:
         const Found found = finder_.Find(packageDir_, "", wanted.parts);
         for (const std::vector<std::string>& matches : found.ambiguous)
             WarnAmbiguous(wanted.name, matches);
-        LayoutItem item{wanted.name, found.shown, found.path, found.problem, ""};
+        LayoutItem item{wanted.name, found.shown, found.path, found.whyMissing, ""};
         if (item.problem.empty()) {
             // Found once already: the same steps, nothing new to tell.
             const std::vector<std::string> dir(wanted.parts.begin(), wanted.parts.end() - 1);

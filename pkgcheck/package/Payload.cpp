@@ -63,15 +63,15 @@ public:
 
     bool IsFile(std::string_view path) override {
         found_ = Find(path);
-        return found_.problem.empty();
+        return found_.whyMissing.empty();
     }
 
     // A cabinet's file list tells what it holds.
     bool CabinetHolds(std::string_view path, std::string_view wanted) override {
         const Found cabinet = Find(path);
-        if (!cabinet.problem.empty()) {
+        if (!cabinet.whyMissing.empty()) {
             why_ += ", nor in the disk's cabinet " + std::string(BaseName(path)) + " (" +
-                    cabinet.problem + ")";
+                    cabinet.whyMissing + ")";
             return false;
         }
         std::string bytes;
@@ -295,9 +295,9 @@ private:
                           disk + " alone, as its flag 0x10 tells XP, and there"
                     : " is not in the package: Windows looks for it as " + file.expected + disk +
                           " or in its compressed form, in any letter case";
-            const std::string notThere = package_.found().problem.empty()
+            const std::string notThere = package_.found().whyMissing.empty()
                                              ? std::string()
-                                             : " (" + package_.found().problem + ")";
+                                             : " (" + package_.found().whyMissing + ")";
             return Error("payload-missing", file.line,
                          file.name + from + where + package_.why() +
                              ", and the installation fails without it" + notThere);
