@@ -67,7 +67,7 @@ bool FileFinder::Step(const std::string& part, EntryType type, Found* found) {
             if (TypeOf(JoinPath(found->path, n)) == type) matches.push_back(n);
     if (matches.empty()) {
         found->whyMissing = std::string(type == EntryType::File ? "no file " : "no directory ") +
-                         part + " in " + found->path + ", in any letter case";
+                            part + " in " + found->path + ", in any letter case";
         return false;
     }
     const auto exact = std::find(matches.begin(), matches.end(), part);
