@@ -23,8 +23,8 @@ inline std::string Lower(std::string s) {
 
 // An INF the fake setup library has open: pkgcheck's reader, which takes
 // quotes, %strkey% tokens and comments as Windows does.
-struct FakeInf {
-    explicit FakeInf(const std::string& text) : document(text), fields(document.File()) {}
+struct OpenedInf {
+    explicit OpenedInf(const std::string& text) : document(text), fields(document.File()) {}
     pkgcheck::InfDocument document;
     pkgcheck::InfFields fields;
 };
@@ -78,7 +78,7 @@ public:
             *error = 0xE0000003u;
             return nullptr;
         }
-        open_.push_back(std::make_unique<FakeInf>(it->second));
+        open_.push_back(std::make_unique<OpenedInf>(it->second));
         ++infsOpen;
         return open_.back().get();
     }
@@ -154,12 +154,12 @@ public:
     int infsOpen = 0;
 
 private:
-    static pkgcheck::InfFields& Fields(InfHandle inf) { return static_cast<FakeInf*>(inf)->fields; }
+    static pkgcheck::InfFields& Fields(InfHandle inf) { return static_cast<OpenedInf*>(inf)->fields; }
     static payload::InfPlace Place(const InfLine& line) {
         return {line.currentInf, nullptr, line.section, line.line};
     }
 
-    std::vector<std::unique_ptr<FakeInf>> open_;
+    std::vector<std::unique_ptr<OpenedInf>> open_;
     std::uint32_t lastSetupError_ = 0;
 };
 
