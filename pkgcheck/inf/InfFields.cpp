@@ -1,5 +1,6 @@
 #include "pkgcheck/inf/InfFields.h"
 
+#include <algorithm>
 #include <new>
 
 #include "pkgcheck/read/Text.h"
@@ -37,7 +38,9 @@ const InfFields::Lines& InfFields::Parsed(std::uint32_t section) {
         ForEachField(values, ',', [&](std::size_t, std::string_view field) {
             line.values.emplace_back(file_.Substitute(Unquoted(field, &scratch), &expanded));
         });
-        lines.push_back(std::move(line));
+        if (line.keyed)
+            lines.byKey[UpperAscii(line.key)].push_back(static_cast<unsigned>(lines.lines.size()));
+        lines.lines.push_back(std::move(line));
     });
     return lines;
 }
@@ -46,15 +49,19 @@ const InfFields::Lines& InfFields::LinesOf(const payload::InfPlace& place) {
     return *static_cast<const Lines*>(place.a);
 }
 const InfFields::Line& InfFields::LineAt(const payload::InfPlace& place) {
-    return LinesOf(place)[place.c];
+    return LinesOf(place).lines[place.c];
 }
 
+// The first line at or after the place's whose key is `key`, or any line.
 bool InfFields::Seek(payload::InfPlace* place, const char* key) {
     const Lines& lines = LinesOf(*place);
-    for (; place->c < lines.size(); ++place->c)
-        if (!key || (lines[place->c].keyed && EqualsIgnoringCase(lines[place->c].key, key)))
-            return true;
-    return false;
+    if (!key) return place->c < lines.lines.size();
+    const auto keyed = lines.byKey.find(UpperAscii(key));
+    if (keyed == lines.byKey.end()) return false;
+    const auto at = std::lower_bound(keyed->second.begin(), keyed->second.end(), place->c);
+    if (at == keyed->second.end()) return false;
+    place->c = *at;
+    return true;
 }
 
 bool InfFields::FirstLine(const char* section, const char* key, payload::InfPlace* place) {
@@ -65,7 +72,7 @@ bool InfFields::FirstLine(const char* section, const char* key, payload::InfPlac
 }
 
 bool InfFields::NextLine(payload::InfPlace* place) {
-    if (place->c + 1 >= LinesOf(*place).size()) return false;
+    if (place->c + 1 >= LinesOf(*place).lines.size()) return false;
     ++place->c;
     return true;
 }

@@ -44,7 +44,12 @@ private:
         std::vector<std::string> values;
         int number;
     };
-    using Lines = std::vector<Line>;
+    // A section's lines, and where each key stands, so that a package of
+    // ten thousand files costs a look-up a file, not a pass over them all.
+    struct Lines {
+        std::vector<Line> lines;
+        std::unordered_map<std::string, std::vector<unsigned>> byKey;  // upper case
+    };
 
     const Lines& Parsed(std::uint32_t section);
     static const Lines& LinesOf(const payload::InfPlace& place);
