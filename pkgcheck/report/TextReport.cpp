@@ -219,6 +219,7 @@ private:
         if (state == "catalog-flat-hash") return "NO: listed by the SHA-1 of all its bytes";
         if (state == "catalog-algorithm") return "NO: listed by another hash than SHA-1";
         if (state == "unreadable") return "UNREADABLE";
+        if (state == "catalog-not-unpacked") return "NOT CHECKED: it cannot be unpacked here";
         return "NO";
     }
 

@@ -154,7 +154,9 @@ public:
     int infsOpen = 0;
 
 private:
-    static pkgcheck::InfFields& Fields(InfHandle inf) { return static_cast<OpenedInf*>(inf)->fields; }
+    static pkgcheck::InfFields& Fields(InfHandle inf) {
+        return static_cast<OpenedInf*>(inf)->fields;
+    }
     static payload::InfPlace Place(const InfLine& line) {
         return {line.currentInf, nullptr, line.section, line.line};
     }
