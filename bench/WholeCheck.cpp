@@ -72,7 +72,7 @@ std::string ToolImage() {
 void MeasureWholeCheck(benchmark::State& state, const pkgcheck::Options& options,
                        std::size_t inputBytes, bool json,
                        const std::function<bool(const pkgcheck::Report&)>& acceptable) {
-    const launcher::CodePage cp = launcher::CodePage::SingleByte();
+    const pkgcheck::CodePageSetting codePage{launcher::CodePage::SingleByte(), 1252, "1252"};
     std::size_t peak = 0;
     std::size_t written = 0;
     for (auto _ : state) {
@@ -86,7 +86,7 @@ void MeasureWholeCheck(benchmark::State& state, const pkgcheck::Options& options
         PeakMemory::Reset();
         {
             const pkgcheck::Report report =
-                pkgcheck::RunCheck(options, cp, "1252", [] { return pkgcheck::DeviceList(); });
+                pkgcheck::RunCheck(options, codePage, [] { return pkgcheck::DeviceList(); });
             const pkgcheck::Output count = [&](std::string_view block) { written += block.size(); };
             if (json)
                 pkgcheck::FormatJson(report, count);

@@ -1,6 +1,7 @@
 #include "install/Installer.h"
 
 #include "app/LauncherApp.h"
+#include "platform/PackageFiles.h"
 
 namespace launcher {
 
@@ -12,19 +13,19 @@ bool ComposeInstallerCommand(ByteString& command, std::string_view installDir,
     const std::string_view q = installDir.find(' ') != std::string_view::npos ? "\"" : "";
     command.Assign(q);
     command.Append(installDir);
-    command.Append("install.exe");
+    command.Append(package::kToolFile);
     command.Append(q);
     command.Append(" ");
     command.Append(q);
     command.Append(installDir);
-    command.Append("drv\\stordrv.inf");
+    command.Append(package::kInfPath);
     command.Append(q);
     command.Append(" \"PCI\\");
     return command.Append(deviceKey);
 }
 
 bool InstallerWindowTitle(ByteString& title, std::string_view installDir) {
-    return title.Assign(installDir) && title.Append("Install.exe");
+    return title.Assign(installDir) && title.Append(package::kToolWindowFile);
 }
 
 void CLauncherApp::RunInstaller() {

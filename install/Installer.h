@@ -15,6 +15,8 @@ bool ComposeInstallerCommand(ByteString& command, std::string_view installDir,
 bool InstallerWindowTitle(ByteString& title, std::string_view installDir);
 
 constexpr unsigned kSettleMilliseconds = 500;
+// The box's words are the launcher's own, typos included, and are kept byte
+// for byte: users quote them and setup scripts look for them.
 constexpr unsigned kPollMilliseconds = 2000;
 constexpr const char* kUnsupportedText =
     "Sorry!! We don't support this ID. \nYour ID are't Correctly!!";

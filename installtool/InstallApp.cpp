@@ -2,6 +2,7 @@
 
 #include "installtool/CommandLine.h"
 #include "payload/Texts.h"
+#include "platform/PackageFiles.h"
 #include "platform/Paths.h"
 
 namespace installtool {
@@ -40,8 +41,6 @@ constexpr const char* kUsage =
 
 constexpr const char* kWow64Text = "A 32-bit program cannot install drivers on 64-bit Windows.";
 
-// Beside this tool in the package, and named so in its box.
-constexpr const char* kTool64 = "amd64\\install.exe";
 constexpr const char* kNoTool64Text =
     "This is 64-bit Windows, and the package's 64-bit installer tool amd64\\install.exe is "
     "missing. Nothing was installed.";
@@ -187,7 +186,8 @@ int CInstallApp::HandOff(const ToolArguments& arguments) {
     ByteString line(platform());
     // The window stands, so the path is known.
     const std::string_view directory = DirectoryOf(ModulePath()->view(), codePage());
-    if (!path.Assign(directory) || !path.Append(kTool64)) return Fail(kNoMemory, kNoMemoryText);
+    if (!path.Assign(directory) || !path.Append(launcher::package::kTool64Path))
+        return Fail(kNoMemory, kNoMemoryText);
     if (directory.empty() || !tool_.IsFile(path.c_str())) return Fail(kWindows64, kNoTool64Text);
     // The program's name takes no escapes, and a path holds no quote.
     if (!line.Assign("\"") || !line.Append(path.view()) || !line.Append("\" ") ||

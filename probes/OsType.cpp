@@ -41,6 +41,9 @@ bool ClassifyVersion(const VersionRecord& record, OsType* type) {
 
 bool CLauncherApp::DetectOsType(OsType* code) {
     VersionRecord record;
+    // These two boxes show "Message" as their text and the error as their
+    // caption. It looks swapped, and it is what users of the launcher have
+    // always seen and described in their reports, so it stays.
     if (!QueryVersion(&record)) {
         platform().ShowMessageBox("Message", "Check OS type Error !", kMbOk);
         return false;

@@ -6,6 +6,9 @@
 
 namespace launcher {
 
+// The codes are the launcher's established numbers for these systems, not
+// an order of release (Me, 15, came after 2000, 14): compare a code only for
+// equality with these constants. 0 means none was found.
 using OsType = std::uint8_t;
 
 constexpr OsType OsNone = 0;

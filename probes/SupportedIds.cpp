@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "app/LauncherApp.h"
+#include "platform/PackageFiles.h"
 
 namespace launcher {
 
@@ -74,7 +75,7 @@ bool CLauncherApp::IndexSupportedIds() {
 void CLauncherApp::LoadSupportedIds() {
     ByteString path(platform());
     const bool loaded = !installDir.empty() && path.Assign(installDir.view()) &&
-                        path.Append("key.ini") && ReadWholeFile(path.c_str()) &&
+                        path.Append(package::kListFile) && ReadWholeFile(path.c_str()) &&
                         IndexSupportedIds();
     if (!loaded) EndWithoutList();
 }

@@ -16,6 +16,11 @@ struct SupportedId {
     std::uint32_t length;
 };
 
+// The list is process-wide data rather than part of the application object:
+// it is read once and needed until the process ends, which may happen from
+// inside the device scan, and pkgcheck's replay runs the launcher's own
+// reader and match over these same variables with no application object.
+//
 // The whole content of key.ini followed by a NUL byte; lives until the
 // process ends.
 extern char* listText;

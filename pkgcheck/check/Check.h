@@ -11,13 +11,15 @@
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/package/CatalogCheck.h"
+#include "pkgcheck/package/ChosenInInf.h"
+#include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/Layout.h"
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/pe/InstallerLoad.h"
-#include "pkgcheck/report/Finding.h"
-#include "platform/Mbcs.h"
+#include "pkgcheck/read/Ansi.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -31,21 +33,15 @@ struct Options {
     bool json = false;
     bool strict = false;
     bool writeList = false;  // key.ini from the INF instead of the report
-    int codePage = 0;        // 0: the default of the build
+    int codePage = 0;        // as given; 0: none (the command line settles it, see cli/)
 };
 
-// Whether the INF installs the device the launcher chose, judged as Windows
-// picks a driver: by the device's hardware IDs.
-struct ChosenInInf {
-    std::vector<std::string> hardwareIds;  // the device's, most specific first
-    int infId = -1;                        // index into InfCheck::ids, or -1: none names it
-};
-
-// One machine of a fleet: the outcome of its device file.
+// One machine replayed: the outcome of its device file, a row of a fleet.
 struct Machine {
     std::string file;
     std::string format;
-    std::string error;   // non-empty: the file gave no names
+    DevicesFailure failure = DevicesFailure::None;
+    std::string error;   // when the file gave no names: why
     std::string chosen;  // the subkey name; empty when none is chosen
     int chosenEntry = -1;
     std::string command;
@@ -67,14 +63,15 @@ struct Report {
     Options options;
     std::string codePageName;
     Layout layout;
-    std::optional<ListCheck> list;
-    std::optional<InfCheck> inf;
+    std::optional<ListFile> list;
+    std::optional<InfContents> inf;
     std::optional<CrossCheck> cross;
-    std::optional<LoadCheck> installer;  // when install.exe was found, and not with --write-list
-    std::optional<Payload> payload;      // when the INF was read, and not with --write-list
+    // When install.exe was found, and the INF was read; neither with --write-list.
+    std::optional<InstallerLoad> installer;
+    std::optional<Payload> payload;
     // When the INF has models for XP x64 and Server 2003 x64: the 64-bit tool
     // amd64\install.exe (when found), and what those systems install.
-    std::optional<LoadCheck> installer64;
+    std::optional<InstallerLoad> installer64;
     std::optional<Payload> payloadAmd64;
     std::vector<CatalogCheck>
         catalogs;  // one for each architecture whose catalog is there (x86 first)
@@ -86,7 +83,7 @@ struct Report {
     // it from installing the device; none when nothing does.
     std::optional<Finding> installStop;
     // The same on XP x64 and Server 2003 x64, when the INF has models for
-    // them: the first error of the 64-bit tool or the amd64 payload.
+    // them: the first error that is not x86's alone.
     std::optional<Finding> installStopX64;
     // Set instead of `devices` and `dryRun` when several device files, or a
     // directory of them, are given.
@@ -97,8 +94,8 @@ struct Report {
 };
 
 using MachineReader = std::function<DeviceList()>;
-Report RunCheck(const Options& options, const launcher::CodePage& cp,
-                const std::string& codePageName, const MachineReader& thisMachine);
+Report RunCheck(const Options& options, const CodePageSetting& codePage,
+                const MachineReader& thisMachine);
 
 // 2 with errors, 1 with warnings under --strict, else 0.
 int ExitStatus(const Report& report);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "app/LauncherApp.h"
+#include "install/Installer.h"
 #include "probes/DeviceMatch.h"
 #include "probes/SupportedIds.h"
 
@@ -300,6 +301,24 @@ DryRun ReplayLauncher(std::optional<std::string_view> listFile, const NameList& 
     run.namesRead = machine.namesRead;
     run.stoppedAt = machine.stoppedAt;
     return run;
+}
+
+std::vector<Finding> ReplayWarnings(const DryRun& run, const NameList& names,
+                                    const std::string& source) {
+    std::vector<Finding> warnings;
+    if (run.stoppedAt >= 0) {
+        const std::size_t at = static_cast<std::size_t>(run.stoppedAt);
+        warnings.push_back(
+            {"scan-stops", source, 0, 0,
+             "subkey " + std::to_string(at + 1) + " is " + std::to_string(names[at].size()) +
+                 " bytes long and does not fit the launcher's 255-byte name buffer (254 and the "
+                 "NUL): its scan fails there, so later subkeys are never compared"});
+    }
+    if (run.boxCaption == launcher::kUnsupportedCaption)
+        warnings.push_back({"worry-box", source, 0, 0,
+                            "the launcher chooses none of these devices and shows the \"" +
+                                std::string(launcher::kUnsupportedCaption) + "\" box"});
+    return warnings;
 }
 
 std::string AsInstallDir(std::string dir) {

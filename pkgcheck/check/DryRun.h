@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pkgcheck/machines/Devices.h"
+#include "pkgcheck/read/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {
@@ -29,6 +30,11 @@ struct DryRun {
 // `listFile` empty means key.ini cannot be read. `installDir` ends in '\'.
 DryRun ReplayLauncher(std::optional<std::string_view> listFile, const NameList& names,
                       const std::string& installDir, const launcher::CodePage& cp);
+
+// What the replay warns of: a subkey name too long for the launcher's
+// buffer, and the "Worry" box. `source` names the device file.
+std::vector<Finding> ReplayWarnings(const DryRun& run, const NameList& names,
+                                    const std::string& source);
 
 // The launcher's install directory for a directory given by hand: with its
 // final backslash, as the launcher derives it from its own path.

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "pkgcheck/machines/Devices.h"
+#include "pkgcheck/machines/ThisMachine.h"
 #include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Text.h"
 #include "res/version.h"
@@ -214,6 +215,16 @@ private:
 
 Arguments ParseArguments(const std::vector<std::string>& args) {
     return ArgumentParser(args).Parse();
+}
+
+CodePageSetting SettleCodePage(int given) {
+    CodePageSetting setting;
+    setting.cp = DefaultCodePage(&setting.name, &setting.number);
+    if (given == 0) return setting;
+    CodePageFor(given, &setting.cp);
+    setting.number = given;
+    setting.name = std::to_string(given);
+    return setting;
 }
 
 }  // namespace pkgcheck

@@ -21,4 +21,9 @@ struct Arguments {
 };
 Arguments ParseArguments(const std::vector<std::string>& args);
 
+// The code page the whole check reads by: the one --code-page gives (a
+// number ParseArguments took), else this system's, as the launcher would
+// use it here (1252 on hosts other than Windows).
+CodePageSetting SettleCodePage(int given);
+
 }  // namespace pkgcheck

@@ -13,7 +13,6 @@
 #include "pkgcheck/check/Check.h"
 #include "pkgcheck/cli/Arguments.h"
 #include "pkgcheck/machines/ThisMachine.h"
-#include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/report/Report.h"
 
 int main(int argc, char** argv) {
@@ -29,18 +28,8 @@ int main(int argc, char** argv) {
                      arguments.error.c_str(), kUsage);
         return 2;
     }
-    Options options = arguments.options;
-    std::string codePageName;
-    int defaultNumber = 0;
-    launcher::CodePage cp = DefaultCodePage(&codePageName, &defaultNumber);
-    if (options.codePage != 0) {
-        CodePageFor(options.codePage, &cp);
-        codePageName = std::to_string(options.codePage);
-    } else {
-        options.codePage = defaultNumber;
-    }
-
-    const Report report = RunCheck(options, cp, codePageName, ReadThisMachine);
+    const Options& options = arguments.options;
+    const Report report = RunCheck(options, SettleCodePage(options.codePage), ReadThisMachine);
     if (options.writeList) {
         // The list goes out byte for byte: a text-mode stream on Windows
         // would put a second CR before each LF.

@@ -1,7 +1,6 @@
 #pragma once
 // The PCI hardware IDs a setup-information file offers to Windows 2000 and
-// XP on x86, where else it offers IDs, and how they line up with the list
-// entries.
+// XP on x86, and where else it offers IDs.
 
 #include <cstdint>
 #include <memory>
@@ -10,18 +9,16 @@
 #include <utility>
 #include <vector>
 
-#include "pkgcheck/package/ListCheck.h"
-#include "pkgcheck/report/Finding.h"
-#include "platform/Mbcs.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
-// One PCI ID of the INF; its text lies in InfCheck::idText, so an INF of a
+// One PCI ID of the INF; its text lies in InfContents::idText, so an INF of a
 // million models costs a few bytes an ID beyond the IDs themselves.
 struct InfHardwareId {
     std::uint32_t offset;
     std::uint32_t length;
-    std::uint32_t section;  // index into InfCheck::sections
+    std::uint32_t section;  // index into InfContents::sections
     int line;
 };
 
@@ -40,14 +37,16 @@ struct InfOtherSection {
 // (undecorated): where it is named first, and by how many model lines.
 struct InfInstall {
     std::string name;
-    std::uint32_t section;  // index into InfCheck::sections
+    std::uint32_t section;  // index into InfContents::sections
     int line;
     std::uint32_t models = 0;
 };
 
 class InfDocument;
 
-struct InfCheck {
+// The INF as read: its model sections and their IDs, the install sections
+// they name, and the text for the stages that read more of it.
+struct InfContents {
     std::string encoding;
     std::string error;                  // non-empty: the file could not be read as text
     std::vector<std::string> sections;  // model sections read, in order
@@ -67,10 +66,10 @@ struct InfCheck {
     std::vector<InfOtherSection> otherSections;
     std::vector<InfHardwareId> otherIds;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
-    // An INF that gives 2000 and XP on x86 no model installs nothing there:
-    // that is an error; the rest are warnings.
-    std::vector<Finding> errors;
     std::vector<Finding> warnings;
+    // Why it could not be read as text, or that it gives 2000 and XP on x86
+    // no model, so that the package installs nothing there.
+    std::vector<Finding> errors;
     // The text and its sections, for the stages that read more of the file;
     // none when it could not be read.
     std::shared_ptr<const InfDocument> document;
@@ -95,19 +94,6 @@ bool DecorationAppliesToX64Nt52(std::string_view decoration);
 std::string DescribeDecoration(std::string_view decoration);
 
 // Takes the bytes over: an ANSI file is read where it lies.
-InfCheck ReadInf(std::string bytes, const std::string& file);
-
-// Per list entry: whether it covers an INF ID (occurs in its device name, the
-// name Windows gives the device: upper case, without "PCI\", at a character
-// boundary) or is compatible with one (holds a non-empty device
-// name whole), and per INF ID the first entry covering it, or -1.
-struct CrossCheck {
-    std::vector<bool> entryMatchesInf;
-    std::vector<int> coveringEntry;
-    std::vector<Finding> errors;  // no entry matches the INF: the package installs nothing
-    std::vector<Finding> warnings;
-};
-CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
-                         const std::string& listFile, const std::string& infFile);
+InfContents ReadInf(std::string bytes, const std::string& file);
 
 }  // namespace pkgcheck

@@ -26,7 +26,7 @@ const InfFields::Lines& InfFields::Parsed(std::uint32_t section) {
     Lines& lines = parsed_[section];
     std::string scratch;
     std::string expanded;
-    file_.ForEachLine(section, [&](const InfLine& l) {
+    file_.ForEachLine(section, [&](const LogicalLine& l) {
         Line line{false, {}, {}, l.line};
         std::string_view values = l.text;
         const std::size_t eq = FindUnquoted(l.text, '=');

@@ -21,7 +21,7 @@ constexpr const char* kInstallsNothing =
 
 class ModelCollector {
 public:
-    ModelCollector(const InfFile& inf, InfCheck& check, const std::string& file)
+    ModelCollector(const InfFile& inf, InfContents& check, const std::string& file)
         : inf_(inf),
           check_(check),
           file_(file),
@@ -33,10 +33,11 @@ public:
         if (manufacturer == kNone) {
             check_.errors.push_back(
                 {"inf-no-manufacturer", file_, 0, 0,
-                 std::string("no [Manufacturer] section, so no models") + kInstallsNothing});
+                 std::string("no [Manufacturer] section, so no models") + kInstallsNothing,
+                 Severity::Error});
             return;
         }
-        inf_.ForEachLine(manufacturer, [this](const InfLine& l) { CollectManufacturer(l); });
+        inf_.ForEachLine(manufacturer, [this](const LogicalLine& l) { CollectManufacturer(l); });
         std::vector<std::pair<std::uint32_t, std::uint32_t>>& places = check_.otherPlaces;
         std::sort(places.begin(), places.end());
         places.erase(std::unique(places.begin(), places.end()), places.end());
@@ -50,7 +51,7 @@ private:
         check_.warnings.push_back({kind, file_, line, 0, std::move(message)});
     }
 
-    void CollectManufacturer(const InfLine& l) {
+    void CollectManufacturer(const LogicalLine& l) {
         const std::size_t eq = FindUnquoted(l.text, '=');
         if (eq == std::string_view::npos) {
             // A lone identifier names its models section itself.
@@ -109,7 +110,7 @@ private:
         read_[models] = true;
         check_.sections.emplace_back(inf_.NameOf(models));
         const auto section = static_cast<std::uint32_t>(check_.sections.size() - 1);
-        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section, true); });
+        inf_.ForEachLine(models, [&](const LogicalLine& l) { ReadModel(l, section, true); });
     }
 
     // A section for another platform: absent, it is no mistake for 2000 and
@@ -122,11 +123,11 @@ private:
         check_.otherSections.push_back({std::string(inf_.NameOf(models)),
                                         DescribeDecoration(decoration),
                                         DecorationAppliesToX64Nt52(decoration)});
-        inf_.ForEachLine(models, [&](const InfLine& l) { ReadModel(l, section, false); });
+        inf_.ForEachLine(models, [&](const LogicalLine& l) { ReadModel(l, section, false); });
     }
 
     // desc = install-section, hardware-id[, compatible-id...]
-    void ReadModel(const InfLine& model, std::uint32_t section, bool x86Nt5) {
+    void ReadModel(const LogicalLine& model, std::uint32_t section, bool x86Nt5) {
         const std::size_t eq = FindUnquoted(model.text, '=');
         if (eq == std::string_view::npos) return;
         ForEachField(model.text.substr(eq + 1), ',', [&](std::size_t i, std::string_view field) {
@@ -206,7 +207,7 @@ private:
                     ", " + Nt5Text(check_);
         }
         check_.errors.push_back(
-            {"inf-no-pci-ids", file_, 0, 0, std::move(text) + kInstallsNothing});
+            {"inf-no-pci-ids", file_, 0, 0, std::move(text) + kInstallsNothing, Severity::Error});
     }
 
     // Once for each ID that 2000 and XP on x86 never see, however many
@@ -271,7 +272,7 @@ private:
     }
 
     const InfFile& inf_;
-    InfCheck& check_;
+    InfContents& check_;
     const std::string& file_;
     std::vector<bool> read_;            // per section: its models are in already
     std::vector<std::uint32_t> other_;  // per section: its index in otherSections, or kNone
@@ -285,7 +286,7 @@ private:
 };
 
 // Lines that end in CR alone run into the next one when the INF is read.
-void WarnCrLineEnds(std::string_view text, const std::string& file, InfCheck* check) {
+void WarnCrLineEnds(std::string_view text, const std::string& file, InfContents* check) {
     std::size_t first = std::string_view::npos;
     std::size_t count = 0;
     for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', i + 1)) {
@@ -386,8 +387,8 @@ std::string DescribeDecoration(std::string_view decoration) {
     return text.empty() ? "all platforms" : text;
 }
 
-InfCheck ReadInf(std::string bytes, const std::string& file) {
-    InfCheck check;
+InfContents ReadInf(std::string bytes, const std::string& file) {
+    InfContents check;
     DecodedText decoded;
     std::string text;
     if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
@@ -413,6 +414,8 @@ InfCheck ReadInf(std::string bytes, const std::string& file) {
     check.encoding = decoded.encoding;
     if (!decoded.error.empty()) {
         check.error = decoded.error;
+        check.errors.push_back(
+            {"unreadable", file, 0, 0, "cannot read as text: " + decoded.error, Severity::Error});
         return check;
     }
     WarnCrLineEnds(text, file, &check);

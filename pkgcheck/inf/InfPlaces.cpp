@@ -14,19 +14,19 @@ std::string NamedList(std::vector<std::string> items, bool more, std::string_vie
 
 }  // namespace
 
-void AddPlaces(const InfCheck& inf, std::uint32_t k, SectionSet* set) {
+void AddPlaces(const InfContents& inf, std::uint32_t k, SectionSet* set) {
     auto at = std::lower_bound(inf.otherPlaces.begin(), inf.otherPlaces.end(),
                                std::make_pair(k, std::uint32_t{0}));
     for (; at != inf.otherPlaces.end() && at->first == k; ++at) set->Add(at->second);
 }
 
-std::string SectionsText(const InfCheck& inf, const SectionSet& set) {
+std::string SectionsText(const InfContents& inf, const SectionSet& set) {
     std::vector<std::string> labels;
     for (const std::uint32_t s : set.named) labels.push_back(inf.otherSections[s].Label());
     return NamedList(labels, set.more, "and");
 }
 
-std::string Nt5Text(const InfCheck& inf) {
+std::string Nt5Text(const InfContents& inf) {
     const std::vector<std::string>& names = inf.nt5Names;
     if (names.empty())
         return "while [Manufacturer] names no model section that 2000 and XP read on x86";

@@ -18,7 +18,7 @@ constexpr std::size_t kNamed = 6;
 
 // The other model sections a warning names.
 struct SectionSet {
-    std::vector<std::uint32_t> named;  // indexes into InfCheck::otherSections
+    std::vector<std::uint32_t> named;  // indexes into InfContents::otherSections
     bool more = false;
 
     void Add(std::uint32_t section) {
@@ -32,12 +32,12 @@ struct SectionSet {
 };
 
 // The other model sections other ID `k` stands in.
-void AddPlaces(const InfCheck& inf, std::uint32_t k, SectionSet* set);
+void AddPlaces(const InfContents& inf, std::uint32_t k, SectionSet* set);
 
 // "[A] (x64), [B] (x86, NT 6.0 and later) and [C] (...)"
-std::string SectionsText(const InfCheck& inf, const SectionSet& set);
+std::string SectionsText(const InfContents& inf, const SectionSet& set);
 
 // Where 2000 and XP look instead.
-std::string Nt5Text(const InfCheck& inf);
+std::string Nt5Text(const InfContents& inf);
 
 }  // namespace pkgcheck

@@ -46,7 +46,7 @@ std::string_view Unquoted(std::string_view field, std::string* scratch) {
     return *scratch;
 }
 
-bool LineReader::Next(InfLine* out) {
+bool LineReader::Next(LogicalLine* out) {
     if (at_ >= text_.size()) return false;
     out->begin = at_;
     out->line = line_;
@@ -78,7 +78,7 @@ std::string_view LineReader::Physical() {
 
 InfFile::InfFile(std::string_view text) : text_(text) {
     LineReader reader(text, 1);
-    InfLine l;
+    LogicalLine l;
     std::uint32_t open = kNone;  // the chunk that runs until the next header
     while (reader.Next(&l)) {
         if (l.text.empty() || l.text.front() != '[') continue;
@@ -157,7 +157,7 @@ void InfFile::CollectStrings() {
         const std::string_view name = sections_[s].name;
         const bool plain = EqualsIgnoringCase(name, "Strings");
         if (!plain && !StartsWithIgnoringCase(name, "Strings.")) continue;
-        ForEachLine(s, [&](const InfLine& l) {
+        ForEachLine(s, [&](const LogicalLine& l) {
             const std::size_t eq = FindUnquoted(l.text, '=');
             if (eq == std::string_view::npos) return;
             const std::string_view key = TrimBlanks(l.text.substr(0, eq));

@@ -43,7 +43,7 @@ std::string_view Unquoted(std::string_view field, std::string* scratch);
 
 // A line as INF readers take it: comment dropped, blanks trimmed, and a
 // final backslash joining the next physical line. Lines end at LF.
-struct InfLine {
+struct LogicalLine {
     std::string_view text;  // valid until the next line is read
     int line;               // of its first physical line
     std::size_t begin;      // offsets of its physical lines, line ends included
@@ -54,7 +54,7 @@ class LineReader {
 public:
     LineReader(std::string_view text, int firstLine) : text_(text), line_(firstLine) {}
 
-    bool Next(InfLine* out);
+    bool Next(LogicalLine* out);
     int NextLineNumber() const { return line_; }
 
 private:
@@ -85,7 +85,7 @@ public:
         for (std::uint32_t c = sections_[section].first; c != kNone; c = chunks_[c].next) {
             const Chunk& chunk = chunks_[c];
             LineReader reader(text_.substr(chunk.begin, chunk.end - chunk.begin), chunk.firstLine);
-            InfLine l;
+            LogicalLine l;
             while (reader.Next(&l))
                 if (!l.text.empty()) visit(l);
         }

@@ -112,14 +112,14 @@ public:
         if (looseNames && list_.names.empty()) {
             list_.error =
                 "no subkey of HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\PCI in it";
-            list_.unrecognised = true;
+            list_.failure = DevicesFailure::UnknownFormat;
             return std::move(list_);
         }
         if (!looseNames && wellFormed_ == 0) {
             list_.error = "no PCI subkey name (VEN_hhhh&DEV_hhhh&SUBSYS_hhhhhhhh&REV_hh) in it";
             list_.names = NameList();
             list_.warnings.clear();  // the error says it all
-            list_.unrecognised = true;
+            list_.failure = DevicesFailure::UnknownFormat;
             return std::move(list_);
         }
         list_.names.SortAsRegistry();
@@ -129,7 +129,7 @@ public:
 
     DeviceList Fail(std::string format, std::string error) {
         list_ = DeviceList();
-        list_.unrecognised = true;
+        list_.failure = DevicesFailure::UnknownFormat;
         list_.format = std::move(format);
         list_.error = std::move(error);
         return std::move(list_);
@@ -539,7 +539,7 @@ DeviceList ReadSysfsDevices(const std::string& root) {
     std::vector<std::string> functions;
     if (!ListDirectory(root, &functions)) {
         DeviceList failed = c.Fail(format, "cannot list " + root);
-        failed.unrecognised = false;
+        failed.failure = DevicesFailure::NoNames;
         return failed;
     }
     int number = 0;
@@ -555,8 +555,9 @@ DeviceList ReadSysfsDevices(const std::string& root) {
         c.Name(SubkeyName(id[0], id[1], id[2], id[3], id[4]), number);
     }
     DeviceList list = c.Finish(format);
-    if (!list.error.empty()) list.error = "no PCI function under " + root;
-    list.unrecognised = false;
+    if (list.failure == DevicesFailure::None) return list;
+    list.error = "no PCI function under " + root;
+    list.failure = DevicesFailure::NoNames;
     return list;
 }
 

@@ -8,9 +8,17 @@
 #include <vector>
 
 #include "pkgcheck/machines/NameList.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
+
+// Why a source of names gave none.
+enum class DevicesFailure {
+    None,
+    Unreadable,     // the file cannot be read
+    NoNames,        // the machine's own listing (sysfs, the registry) gave none
+    UnknownFormat,  // not a device file of a known format
+};
 
 struct DeviceList {
     std::string format;  // what the names were read from
@@ -18,8 +26,8 @@ struct DeviceList {
     // Whether the order is the registry's sort order reconstructed here
     // rather than the order a registry handed out.
     bool sortedHere = false;
-    std::string error;          // non-empty: no names could be read
-    bool unrecognised = false;  // the error: not a device file of a known format
+    DevicesFailure failure = DevicesFailure::None;
+    std::string error;  // what went wrong, when `failure` is set
     std::vector<Finding> warnings;
 };
 

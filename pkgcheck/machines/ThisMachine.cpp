@@ -37,12 +37,14 @@ DeviceList ReadThisMachine() {
     const long opened = p.OpenRegistryKey(launcher::RegistryRoot::LocalMachine,
                                           launcher::kPciEnumPath, launcher::kKeyRead, &key);
     if (opened != 0) {
+        list.failure = DevicesFailure::NoNames;
         list.error = "cannot open the key (error " + std::to_string(opened) + ")";
         return list;
     }
     const KeyGuard guard(p, key);
     std::uint32_t count = 0;
     if (p.QuerySubkeyCount(key, &count) != 0) {
+        list.failure = DevicesFailure::NoNames;
         list.error = "cannot count its subkeys";
         return list;
     }
@@ -50,6 +52,7 @@ DeviceList ReadThisMachine() {
     for (std::uint32_t i = 0; i < count; ++i) {
         const long read = p.EnumSubkey(key, i, name, sizeof name);
         if (read != 0) {
+            list.failure = DevicesFailure::NoNames;
             list.error = "cannot read subkey " + std::to_string(i + 1) + " (error " +
                          std::to_string(read) + ")";
             return list;

@@ -67,10 +67,12 @@ private:
         "package as unsigned";
 
     void Error(const char* kind, const std::string& file, std::string message) {
-        out_.errors.push_back({kind, file, 0, 0, std::move(message)});
+        out_.errors.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Error, request_.scope});
     }
     void Warn(const char* kind, const std::string& file, std::string message) {
-        out_.warnings.push_back({kind, file, 0, 0, std::move(message)});
+        out_.warnings.push_back(
+            {kind, file, 0, 0, std::move(message), Severity::Warning, request_.scope});
     }
 
     std::string Served() const {
@@ -109,12 +111,12 @@ private:
             case UnpackResult::Unpacked:
                 break;
             case UnpackResult::Unreadable:
-                state.state = "unreadable";
+                state.state = MemberState::Unreadable;
                 return Error("unreadable", file.shown, error);
             default:
                 // Windows looks up the file it copies, not its packed form.
-                state.state = "catalog-not-unpacked";
-                return Warn(state.state.c_str(), file.shown,
+                state.state = MemberState::NotUnpacked;
+                return Warn(KindOf(state.state), file.shown,
                             (file.member.empty() ? "holds " + file.name + " compressed"
                                                  : "holds " + file.member) +
                                 ", which cannot be unpacked here (" + error + "): whether " +
@@ -126,7 +128,7 @@ private:
         const std::string kindOfHash = hash.image ? "image hash" : "SHA-1";
         const std::string its = "its " + kindOfHash + " is " + state.hash;
         if (const CatalogMember* member = Find(byTag_, state.hash)) {
-            state.state = "member";
+            state.state = MemberState::Member;
             if (!NamesServed(member->osAttr))
                 Warn("catalog-systems", file.shown,
                      "is a member of " + out_.catalog + " for the systems " + member->osAttr +
@@ -138,8 +140,8 @@ private:
         const std::string notFound = ": " + request_.served + " do not find it in the catalog" +
                                      " and take it as unsigned" + kAsked;
         if (hash.image && Find(byTag_, HexDigest(hash.flat)) != nullptr) {
-            state.state = "catalog-flat-hash";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::FlatHash;
+            return Error(KindOf(state.state), file.shown,
                          "is listed in " + out_.catalog +
                              " by the SHA-1 of all its bytes, but Windows looks a PE image up "
                              "by its image hash (without its checksum and certificate table), " +
@@ -149,8 +151,8 @@ private:
         // still its default:
         // https://learn.microsoft.com/en-us/windows/win32/api/mscat/nf-mscat-cryptcatadminacquirecontext2
         if (named != nullptr && !named->algorithm.empty() && named->algorithm != kOidSha1) {
-            state.state = "catalog-algorithm";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Algorithm;
+            return Error(KindOf(state.state), file.shown,
                          "is listed in " + out_.catalog + " by its " +
                              AlgorithmName(named->algorithm) + " hash only; " + request_.served +
                              " look a file up by its SHA-1 alone" + notFound);
@@ -159,18 +161,18 @@ private:
         // leaves it out of the signature:
         // https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
         if (named != nullptr) {
-            state.state = "catalog-changed";
-            return Error(state.state.c_str(), file.shown,
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
                          "changed after the catalog was made: " + out_.catalog + " lists " +
                              named->file + " by the hash " + named->tag + ", and " + its + " now" +
                              notFound);
         }
-        state.state = "catalog-no-member";
+        state.state = MemberState::NoMember;
         std::string why;
         if (!catalog_.members.empty() && !sha1Members_)
             why = " (its members carry other hashes than SHA-1, which " + request_.served +
                   " do not look up)";
-        Error(state.state.c_str(), file.shown,
+        Error(KindOf(state.state), file.shown,
               "is no member of " + out_.catalog + why + ": " + its + notFound);
     }
 
@@ -183,6 +185,26 @@ private:
 };
 
 }  // namespace
+
+const char* KindOf(MemberState state) {
+    switch (state) {
+        case MemberState::Member:
+            return "member";
+        case MemberState::Unreadable:
+            return "unreadable";
+        case MemberState::NoMember:
+            return "catalog-no-member";
+        case MemberState::Changed:
+            return "catalog-changed";
+        case MemberState::FlatHash:
+            return "catalog-flat-hash";
+        case MemberState::Algorithm:
+            return "catalog-algorithm";
+        case MemberState::NotUnpacked:
+            return "catalog-not-unpacked";
+    }
+    return "";
+}
 
 CatalogCheck CheckCatalogMembers(const CatalogRequest& request) {
     CatalogCheck check;
@@ -197,6 +219,7 @@ std::optional<CatalogRequest> CatalogRequestFor(const Payload& payload, const Ca
     if (!payload.catalog || payload.catalog->found.empty()) return std::nullopt;
     CatalogRequest request;
     request.architecture = architecture;
+    request.scope = payload.scope;
     request.catalog = {payload.catalog->found, payload.catalog->path};
     request.files.push_back(inf);
     for (const PayloadFile& file : payload.files)

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pkgcheck/package/Payload.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -41,14 +41,30 @@ struct CatalogRequest {
     // The systems the INF serves there, as OSAttr names them: 2:5.0 (2000),
     // 2:5.1 (XP), 2:5.2 (Server 2003, XP x64).
     std::vector<std::string> systems;
-    std::string served;  // those systems in words: "2000, XP and Server 2003"
+    std::string served;        // those systems in words: "2000, XP and Server 2003"
+    Scope scope = Scope::X86;  // of the findings
 };
+
+// Whether a file is a member of the catalog, and if not, why.
+enum class MemberState {
+    Member,
+    Unreadable,  // the file cannot be read
+    NoMember,    // its hash is not in the catalog
+    Changed,     // a member carries its name with another hash
+    FlatHash,    // a PE image listed by the SHA-1 of all its bytes
+    Algorithm,   // its member carries another hash than SHA-1
+    // It lies packed (in a cabinet, or compressed) and cannot be unpacked
+    // here: not looked up.
+    NotUnpacked,
+};
+// "member", or the kind of the finding that says why not.
+const char* KindOf(MemberState state);
 
 struct CatalogFileState {
     std::string file;    // as the package holds it
     bool image = false;  // hashed as a PE image
     std::string hash;    // hexadecimal, as Windows looks the file up; empty: not read
-    std::string state;   // "member", or the kind of the finding that says why not
+    MemberState state = MemberState::NoMember;
 };
 
 struct CatalogCheck {

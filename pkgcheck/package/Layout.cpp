@@ -1,6 +1,7 @@
 #include "pkgcheck/package/Layout.h"
 
 #include "pkgcheck/read/FileFinder.h"
+#include "pkgcheck/read/Files.h"
 
 namespace pkgcheck {
 namespace {
@@ -26,7 +27,7 @@ public:
             item.dir = finder_.Find(packageDir_, "", dir, EntryType::Directory).path;
         }
         if (!item.problem.empty()) {
-            layout_.errors.push_back({"missing", item.name, 0, 0, item.problem});
+            layout_.errors.push_back({"missing", item.name, 0, 0, item.problem, Severity::Error});
             item.found.clear();
         }
         layout_.items.push_back(item);
@@ -56,7 +57,7 @@ Layout CheckLayout(const std::string& packageDir) {
             type == EntryType::Missing ? "package directory not found" : "not a directory";
         for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
             layout.items.push_back({name, "", "", problem, ""});
-        layout.errors.push_back({"missing", packageDir, 0, 0, problem});
+        layout.errors.push_back({"missing", packageDir, 0, 0, problem, Severity::Error});
         return layout;
     }
     LayoutChecker checker(packageDir, layout);
@@ -64,6 +65,35 @@ Layout CheckLayout(const std::string& packageDir) {
     checker.Check({"install.exe", {"install.exe"}});
     checker.Check({"drv\\stordrv.inf", {"drv", "stordrv.inf"}});
     return layout;
+}
+
+Layout FindInstaller64(const std::string& packageDir) {
+    const char* const name = "amd64\\install.exe";
+    FileFinder finder;
+    const Found found = finder.Find(packageDir, "", {"amd64", "install.exe"});
+    Layout layout;
+    LayoutItem& item = layout.items.emplace_back();
+    item = {name, found.shown, found.path, found.whyMissing, ""};
+    if (found.whyMissing.empty()) return layout;
+    item.found.clear();
+    layout.errors.push_back(
+        {"missing", name, 0, 0,
+         found.whyMissing +
+             "; the INF has models for XP x64 and Server 2003 x64, where install.exe runs under "
+             "WOW64 and hands the installation to this 64-bit tool: without it every such "
+             "machine gets the box \"This is 64-bit Windows, and the package's 64-bit installer "
+             "tool amd64\\install.exe is missing. Nothing was installed.\"",
+         Severity::Error, Scope::Amd64});
+    return layout;
+}
+
+bool ReadLayoutFile(const LayoutItem& item, std::string* bytes, std::vector<Finding>* errors) {
+    if (item.found.empty()) return false;
+    std::string error;
+    if (ReadFileBytes(item.path, bytes, &error)) return true;
+    errors->push_back({"unreadable", item.name, 0, 0, "cannot read " + item.path + ": " + error,
+                       Severity::Error});
+    return false;
 }
 
 }  // namespace pkgcheck

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -28,5 +28,14 @@ constexpr std::size_t kInfItem = 2;
 
 // Looks each file up as Windows does: letter case does not matter.
 Layout CheckLayout(const std::string& packageDir);
+
+// The 64-bit tool amd64\install.exe, which must be there when the INF has
+// models for XP x64 and Server 2003 x64: one item, and the error when it is
+// missing.
+Layout FindInstaller64(const std::string& packageDir);
+
+// The bytes of an item that was found; false, with an error when it cannot
+// be read.
+bool ReadLayoutFile(const LayoutItem& item, std::string* bytes, std::vector<Finding>* errors);
 
 }  // namespace pkgcheck

@@ -6,6 +6,7 @@
 
 #include "payload/Payload.h"
 #include "pkgcheck/inf/InfFields.h"
+#include "pkgcheck/inf/InfServices.h"
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/pe/Pe.h"
 #include "pkgcheck/read/Cabinet.h"
@@ -17,18 +18,6 @@ namespace pkgcheck {
 namespace {
 
 constexpr std::uint32_t kNone = InfFile::kNone;
-
-// "key = value"; a line without '=' has an empty key.
-struct KeyValue {
-    std::string_view key;
-    std::string_view value;
-};
-
-KeyValue SplitLine(std::string_view text) {
-    const std::size_t eq = FindUnquoted(text, '=');
-    if (eq == std::string_view::npos) return {{}, text};
-    return {TrimBlanks(text.substr(0, eq)), text.substr(eq + 1)};
-}
 
 // The name a path ends in.
 std::string_view BaseName(std::string_view path) {
@@ -142,7 +131,7 @@ constexpr payload::OsVersion kXpX64 = {5, 2, 1, 0};
 
 class PayloadReader final : private payload::CopyVisitor {
 public:
-    PayloadReader(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
+    PayloadReader(const InfContents& inf, const std::string& infDir, const std::string& infDirShown,
                   const std::string& infFile, PayloadArch arch, Payload& out)
         : inf_(inf),
           file_(inf.document->File()),
@@ -165,14 +154,10 @@ public:
 
 private:
     void Error(const char* kind, int line, std::string message) {
-        out_.errors.push_back({kind, infFile_, line, 0, std::move(message)});
+        out_.errors.push_back({kind, infFile_, line, 0, std::move(message), Severity::Error});
     }
     void Warn(const char* kind, int line, std::string message) {
         out_.warnings.push_back({kind, infFile_, line, 0, std::move(message)});
-    }
-
-    std::string Value(std::string_view field) {
-        return std::string(file_.Substitute(Unquoted(field, &scratch_), &expanded_));
     }
 
     void ReadInstall(const InfInstall& install) {
@@ -222,29 +207,11 @@ private:
                  "], which the INF lacks: the files it was meant to list are not copied");
     }
 
-    // [Chosen.Services]: AddService = name, flags, service-install-section.
     void ReadServices(PayloadInstall& install) {
-        const std::uint32_t services = file_.Find(install.chosen + ".Services");
-        if (services == kNone) return;
-        file_.ForEachLine(services, [&](const InfLine& l) {
-            const KeyValue kv = SplitLine(l.text);
-            if (!EqualsIgnoringCase(kv.key, "AddService")) return;
-            std::string service;
-            std::string serviceSection;
-            ForEachField(kv.value, ',', [&](std::size_t i, std::string_view field) {
-                if (i == 0) service = Value(field);
-                if (i == 2) serviceSection = Value(field);
-            });
-            const std::uint32_t section = file_.Find(serviceSection);
-            if (section == kNone) return;
-            file_.ForEachLine(section, [&](const InfLine& s) {
-                const KeyValue binary = SplitLine(s.text);
-                if (!EqualsIgnoringCase(binary.key, "ServiceBinary")) return;
-                const std::string path = Value(binary.value);
-                install.serviceBinaries.push_back(path);
-                CheckServiceBinary(install, service, path, s.line);
-            });
-        });
+        for (const ServiceBinary& binary : ServiceBinariesOf(file_, install.chosen)) {
+            install.serviceBinaries.push_back(binary.path);
+            CheckServiceBinary(install, binary.service, binary.path, binary.line);
+        }
     }
 
     void CheckServiceBinary(const PayloadInstall& install, const std::string& service,
@@ -334,7 +301,7 @@ private:
     }
 
     void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
-        out_.errors.push_back({kind, file.found, 0, 0, message});
+        out_.errors.push_back({kind, file.found, 0, 0, message, Severity::Error});
     }
 
     // 2000 and XP on x86 load a 32-bit kernel-mode image, XP x64 and Server
@@ -422,7 +389,7 @@ private:
         out_.catalog = std::move(catalog);
     }
 
-    const InfCheck& inf_;
+    const InfContents& inf_;
     const InfFile& file_;
     const std::string& infDirShown_;
     const std::string& infFile_;
@@ -439,17 +406,18 @@ private:
     std::unordered_map<std::string, std::uint32_t> fileIndex_;  // by upper-case source name
     std::set<std::string> missingLists_;
     std::set<int> toldBinaries_;
-    std::string scratch_;
-    std::string expanded_;
 };
 
 }  // namespace
 
-Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile, PayloadArch arch) {
+Payload CheckPayload(const InfContents& inf, const std::string& infDir,
+                     const std::string& infDirShown, const std::string& infFile, PayloadArch arch) {
     Payload payload;
     payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
+    payload.scope = arch == PayloadArch::Amd64 ? Scope::Amd64 : Scope::X86;
     if (inf.document) PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
+    for (auto* findings : {&payload.errors, &payload.warnings})
+        for (Finding& finding : *findings) finding.scope = payload.scope;
     return payload;
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pkgcheck/inf/Inf.h"
-#include "pkgcheck/report/Finding.h"
+#include "pkgcheck/read/Finding.h"
 
 namespace pkgcheck {
 
@@ -68,6 +68,7 @@ enum class PayloadArch { X86, Amd64 };
 
 struct Payload {
     std::string architecture;  // "x86" or "amd64"
+    Scope scope = Scope::X86;  // of its findings and its catalog's
     std::vector<PayloadInstall> installs;
     std::vector<PayloadFile> files;
     std::optional<PayloadCatalog> catalog;  // none: [Version] names no catalog
@@ -79,8 +80,9 @@ struct Payload {
 // `infDirShown` (drv); `infFile` names the INF in findings. With no install
 // section for the architecture (x86 NT 5.x, or x64 NT 5.2) no file is
 // copied, but the catalog is still looked for: the INF itself is its member.
-Payload CheckPayload(const InfCheck& inf, const std::string& infDir, const std::string& infDirShown,
-                     const std::string& infFile, PayloadArch arch = PayloadArch::X86);
+Payload CheckPayload(const InfContents& inf, const std::string& infDir,
+                     const std::string& infDirShown, const std::string& infFile,
+                     PayloadArch arch = PayloadArch::X86);
 
 // Whether a file name ends in .sys, letter case aside.
 bool IsDriverFile(const std::string& name);

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <numeric>
 
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
 
@@ -48,9 +48,26 @@ std::string WhyNoEntry(std::string_view name) {
     return "";
 }
 
+// Why no list is written: no ID, or none that can be an entry.
+Finding NoListError(const InfContents& inf, const WrittenList& list, const std::string& infFile) {
+    std::string why;
+    for (std::size_t i = 0; i < list.leftOut.size(); ++i)
+        why +=
+            (i == 0 ? " (" : "; ") + ShortVisible(inf.Id(list.leftOut[i])) + ": " + list.reasons[i];
+    return {"no-list",
+            infFile,
+            0,
+            0,
+            why.empty() ? "no list written: the INF offers no PCI hardware ID to 2000 and XP on x86"
+                        : "no list written: no PCI hardware ID the INF offers to 2000 and XP on "
+                          "x86 can be an entry" +
+                              why + ")",
+            Severity::Error};
+}
+
 }  // namespace
 
-WrittenList WriteListFromInf(const InfCheck& inf, const std::string& infFile) {
+WrittenList WriteListFromInf(const InfContents& inf, const std::string& infFile) {
     const std::size_t count = inf.ids.size();
     std::vector<std::string> names(count);
     std::vector<std::string> reasons(count);
@@ -112,6 +129,7 @@ WrittenList WriteListFromInf(const InfCheck& inf, const std::string& infFile) {
             CommentLine(ShortVisible(inf.Id(j)) + " (line " + std::to_string(inf.ids[j].line) +
                         ") is no entry: " + list.reasons.back());
     }
+    if (list.entries == 0) list.errors.push_back(NoListError(inf, list, infFile));
     return list;
 }
 

@@ -91,7 +91,7 @@ public:
     // `toolDir`: the host path of the tool's folder, which names in the
     // package start with `shownDir` (empty, or "AMD64\" as spelled).
     LoadChecker(const std::string& toolDir, const std::string& shownDir, ToolKind kind,
-                LoadCheck& check)
+                InstallerLoad& check)
         : packageDir_(toolDir),
           shownDir_(shownDir),
           systems_(kind == ToolKind::Amd64 ? Bit(WindowsSystem::Xp64) : kAllSystems),
@@ -122,7 +122,19 @@ private:
     void Add(Systems refusing, const std::string& kind, const std::string& file,
              const std::string& message) {
         const Systems error = Amd64() ? Bit(WindowsSystem::Xp64) : Bit(WindowsSystem::XpSp3);
-        check_.findings.push_back({(refusing & error) != 0, kind, shownDir_ + file, message});
+        check_.findings.push_back({kind, shownDir_ + file, 0, 0, message,
+                                   (refusing & error) != 0 ? Severity::Error : Severity::Warning,
+                                   ScopeOf(refusing)});
+    }
+
+    // On XP x64 the launcher's install.exe runs under WOW64 before it hands
+    // over to amd64\install.exe: what XP x64 refuses of it stops the
+    // installation there too.
+    Scope ScopeOf(Systems refusing) const {
+        if (Amd64()) return Scope::Amd64;
+        const bool x64 = (refusing & Bit(WindowsSystem::Xp64)) != 0;
+        if ((refusing & kX86) == 0) return x64 ? Scope::Amd64 : Scope::X86;
+        return x64 ? Scope::Both : Scope::X86;
     }
 
     void Read(const std::string& name, bool program) {
@@ -358,7 +370,7 @@ private:
     const std::string& packageDir_;
     const std::string shownDir_;
     const Systems systems_;  // those that start this tool
-    LoadCheck& check_;
+    InstallerLoad& check_;
     FileFinder finder_;
     std::unordered_set<std::string> opened_;  // upper case
     std::vector<std::unique_ptr<Image>> images_;
@@ -367,9 +379,9 @@ private:
 
 }  // namespace
 
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
-                              ToolKind kind) {
-    LoadCheck check;
+InstallerLoad CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                                  ToolKind kind) {
+    InstallerLoad check;
     if (installerFound.empty()) return check;  // the layout check reports it missing
     const std::size_t cut = installerFound.rfind('\\');
     const std::string shownDir = cut == std::string::npos ? "" : installerFound.substr(0, cut + 1);

@@ -6,20 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "pkgcheck/read/Finding.h"
+
 namespace pkgcheck {
 
-struct LoadFinding {
-    // XP SP3 x86 refuses the tool, else only older or x64 systems do; for
-    // the 64-bit tool: XP x64 refuses it.
-    bool error = false;
-    std::string kind;
-    std::string file;  // the file the finding is about, as spelled in the package
-    std::string message;
-};
-
-struct LoadCheck {
+// What the loaders map to start the tool, and what keeps them from it.
+struct InstallerLoad {
     std::vector<std::string> filesRead;  // install.exe, then the DLLs beside it that it loads
-    std::vector<LoadFinding> findings;
+    // An error: XP SP3 on x86 refuses the tool, else only older or x64
+    // systems do; for the 64-bit tool, XP x64 refuses it. Each names the
+    // file it is about as spelled in the package.
+    std::vector<Finding> findings;
 };
 
 // Which tool: install.exe, which 2000, XP and XP x64 (WOW64) start, or
@@ -28,7 +25,7 @@ enum class ToolKind { X86, Amd64 };
 
 // `installerFound`: the tool's path as it is spelled in `packageDir`
 // (install.exe, AMD64\install.exe); the DLLs it ships lie beside it.
-LoadCheck CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
-                              ToolKind kind = ToolKind::X86);
+InstallerLoad CheckInstallerLoads(const std::string& packageDir, const std::string& installerFound,
+                                  ToolKind kind = ToolKind::X86);
 
 }  // namespace pkgcheck

@@ -30,4 +30,13 @@ AnsiText ToAnsi(std::string_view text, Unicode form, int codePage);
 // number that names none.
 bool CodePageFor(int number, launcher::CodePage* cp);
 
+// The user's ANSI code page, settled once for the whole check: how the
+// launcher splits key.ini into characters, what the text of Unicode device
+// files becomes, and how the report names it.
+struct CodePageSetting {
+    launcher::CodePage cp;
+    int number = 1252;
+    std::string name;
+};
+
 }  // namespace pkgcheck

@@ -36,14 +36,14 @@ void StringOrNull(JsonWriter& json, const std::string& text) {
         json.String(text);
 }
 
-void WriteInstaller(JsonWriter& json, const LoadCheck& c) {
+void WriteInstaller(JsonWriter& json, const InstallerLoad& c) {
     json.BeginObject().Key("filesRead").BeginArray();
     for (const std::string& file : c.filesRead) json.String(file);
     json.EndArray().Key("findings").BeginArray();
-    for (const LoadFinding& f : c.findings)
+    for (const Finding& f : c.findings)
         json.BeginObject()
             .Key("error")
-            .Bool(f.error)
+            .Bool(f.severity == Severity::Error)
             .Key("kind")
             .String(f.kind)
             .Key("file")
@@ -122,14 +122,14 @@ void WriteCatalogs(JsonWriter& json, const std::vector<CatalogCheck>& catalogs) 
             json.BeginObject().Key("file").String(file.file).Key("image").Bool(file.image);
             json.Key("hash");
             StringOrNull(json, file.hash);
-            json.Key("state").String(file.state).EndObject();
+            json.Key("state").String(KindOf(file.state)).EndObject();
         }
         json.EndArray().EndObject();
     }
     json.EndArray();
 }
 
-void WriteList(JsonWriter& json, const ListCheck& list) {
+void WriteList(JsonWriter& json, const ListFile& list) {
     json.BeginObject().Key("bytes").Number(static_cast<long long>(list.bytes.size()));
     json.Key("nulOffset");
     if (list.nulOffset == std::string::npos)
@@ -151,7 +151,7 @@ void WriteList(JsonWriter& json, const ListCheck& list) {
     json.EndArray().EndObject();
 }
 
-void WriteInf(JsonWriter& json, const InfCheck& inf, const std::optional<CrossCheck>& cross) {
+void WriteInf(JsonWriter& json, const InfContents& inf, const std::optional<CrossCheck>& cross) {
     json.BeginObject().Key("encoding").String(inf.encoding).Key("sections").BeginArray();
     for (const std::string& s : inf.sections) json.String(s);
     json.EndArray().Key("otherSections").BeginArray();

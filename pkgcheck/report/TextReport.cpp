@@ -97,7 +97,7 @@ private:
 
     void ListPart() {
         if (!r_.list) return;
-        const ListCheck& list = *r_.list;
+        const ListFile& list = *r_.list;
         out_ +=
             "\nkey.ini as the launcher reads it: " + Plural(list.bytes.size(), "byte", "bytes") +
             ", " + Plural(list.entries.size(), "entry", "entries") + "\n";
@@ -113,7 +113,7 @@ private:
 
     void InfPart() {
         if (!r_.inf || !r_.inf->error.empty()) return;
-        const InfCheck& inf = *r_.inf;
+        const InfContents& inf = *r_.inf;
         out_ += "\ndrv\\stordrv.inf (" + inf.encoding + "): model sections for x86, NT 5.x:";
         for (const std::string& s : inf.sections) out_ += " [" + s + "]";
         out_ += inf.sections.empty() ? " none\n" : "\n";
@@ -138,11 +138,11 @@ private:
     // Which files the loaders map to start the tool, and whether one refuses.
     void InstallerPart() {
         if (!r_.installer) return;
-        const LoadCheck& c = *r_.installer;
+        const InstallerLoad& c = *r_.installer;
         out_ += "\nInstaller tool, as the loaders of 2000, XP and XP x64 read it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;
-        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        for (const Finding& f : c.findings) errors += f.severity == Severity::Error ? 1 : 0;
         const std::size_t warnings = c.findings.size() - errors;
         if (c.findings.empty())
             out_ += "\n  all of them start it\n";
@@ -158,11 +158,11 @@ private:
 
     void Installer64Part() {
         if (!r_.installer64) return;
-        const LoadCheck& c = *r_.installer64;
+        const InstallerLoad& c = *r_.installer64;
         out_ += "\n64-bit installer tool, as the loader of XP x64 and Server 2003 x64 reads it:";
         for (const std::string& file : c.filesRead) out_ += " " + file;
         std::size_t errors = 0;
-        for (const LoadFinding& f : c.findings) errors += f.error ? 1 : 0;
+        for (const Finding& f : c.findings) errors += f.severity == Severity::Error ? 1 : 0;
         out_ += errors == 0 ? "\n  it starts there\n"
                             : "\n  it does not start there: " + Plural(errors, "error", "errors") +
                                   " below\n";
@@ -213,13 +213,23 @@ private:
                  Left(file.hash, 40), "  ", MemberText(file.state)});
     }
 
-    static std::string MemberText(const std::string& state) {
-        if (state == "member") return "yes";
-        if (state == "catalog-changed") return "NO: changed after the catalog";
-        if (state == "catalog-flat-hash") return "NO: listed by the SHA-1 of all its bytes";
-        if (state == "catalog-algorithm") return "NO: listed by another hash than SHA-1";
-        if (state == "unreadable") return "UNREADABLE";
-        if (state == "catalog-not-unpacked") return "NOT CHECKED: it cannot be unpacked here";
+    static std::string MemberText(MemberState state) {
+        switch (state) {
+            case MemberState::Member:
+                return "yes";
+            case MemberState::Changed:
+                return "NO: changed after the catalog";
+            case MemberState::FlatHash:
+                return "NO: listed by the SHA-1 of all its bytes";
+            case MemberState::Algorithm:
+                return "NO: listed by another hash than SHA-1";
+            case MemberState::Unreadable:
+                return "UNREADABLE";
+            case MemberState::NotUnpacked:
+                return "NOT CHECKED: it cannot be unpacked here";
+            case MemberState::NoMember:
+                break;
+        }
         return "NO";
     }
 
@@ -367,7 +377,8 @@ private:
 
     static std::string Outcome(const Machine& m) {
         if (!m.error.empty())
-            return "error: " + (m.format == "unreadable" ? "" : m.format + ": ") + m.error;
+            return "error: " + (m.failure == DevicesFailure::Unreadable ? "" : m.format + ": ") +
+                   m.error;
         if (m.command.empty()) return "box \"" + m.boxCaption + "\": " + BoxText(m.boxText);
         std::string text = ShortVisible(m.chosen) + " (entry " + std::to_string(m.chosenEntry + 1) +
                            ") starts: " + m.command;

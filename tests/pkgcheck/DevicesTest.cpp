@@ -226,7 +226,7 @@ TEST(ParseDeviceFile, ReadsEachFormatOrRefusesIt) {
         const DeviceList list = Parse(c.bytes, c.codePage);
         if (c.format.empty()) {
             EXPECT_NE(list.error.find(c.error), std::string::npos) << c.what << ": " << list.error;
-            EXPECT_TRUE(list.unrecognised) << c.what;
+            EXPECT_EQ(list.failure, DevicesFailure::UnknownFormat) << c.what;
             EXPECT_TRUE(list.names.empty()) << c.what;
             continue;
         }

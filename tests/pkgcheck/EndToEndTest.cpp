@@ -194,6 +194,12 @@ TEST_F(EndToEnd, CommandLineConventions) {
     pkg.Write("nox64/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
               "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
+    // The 64-bit tool and no install.exe: XP x64 starts install.exe first.
+    pkg.Write("no86/key.ini", "id1=VEN_8086&DEV_2922\r\n");
+    pkg.Write("no86/amd64/install.exe", testing::TinyImage(0x8664, 2, true));
+    pkg.Write("no86/drv/stordrv.inf",
+              "[Manufacturer]\r\nM=Models,NTamd64\r\n[Models]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n"
+              "[Models.NTamd64]\r\nD=Inst,PCI\\VEN_8086&DEV_2922\r\n[Inst]\r\n");
     pkg.Write("win7/drv/stordrv.inf",
               "[Manufacturer]\r\nM=Models,NTx86.6.1\r\n[Models.NTx86.6.1]\r\n"
               "D=I,PCI\\VEN_8086&DEV_2922\r\n");
@@ -216,6 +222,8 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"PKG/nox64 --devices " + reg, 2,
          "\n  On XP x64 and Server 2003 x64 the installation stops: amd64\\install.exe [missing]",
          ""},
+        {"PKG/no86 --devices " + reg, 2,
+         "\n  On XP x64 and Server 2003 x64 the installation stops: install.exe [missing]", ""},
         {"PKG/nox64 --json", 2, "pkgcheck: amd64\\install.exe: no directory amd64", ""},
         {"PKG --json", 0, "\"payloadAmd64\": {\n    \"architecture\": \"amd64\"", ""},
         {"PKG --strict --devices " + Device("wide.txt"), 1, "odd-name", "scan-stops"},

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "pkgcheck/inf/Inf.h"
+#include "pkgcheck/package/InfCross.h"
 #include "pkgcheck/package/WriteList.h"
 #include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Text.h"
@@ -47,7 +48,7 @@ constexpr const char* kInf =
     "Maker = \"Maker\"\r\n"
     "ModelsName = \"Storage\"\r\n";
 
-Strings Ids(const InfCheck& inf) {
+Strings Ids(const InfContents& inf) {
     Strings ids;
     for (std::size_t j = 0; j < inf.ids.size(); ++j) ids.emplace_back(inf.Id(j));
     return ids;
@@ -71,7 +72,7 @@ TEST(DecorationAppliesToX86Nt5, TakesNtAndX86UpToVersion5) {
 }
 
 TEST(ReadInf, CollectsPciIdsOfTheX86Nt5ModelSections) {
-    const InfCheck inf = ReadInf(kInf, "drv\\stordrv.inf");
+    const InfContents inf = ReadInf(kInf, "drv\\stordrv.inf");
     ASSERT_EQ(inf.error, "");
     EXPECT_EQ(inf.encoding, "ANSI");
     EXPECT_EQ(inf.sections, (Strings{"Storage", "Storage.NTx86", "storage.ntx86.5.1"}));
@@ -94,7 +95,7 @@ TEST(ReadInf, CollectsPciIdsOfTheX86Nt5ModelSections) {
 }
 
 TEST(ReadInf, ReadsUtf16AsTheSameFile) {
-    const InfCheck inf = ReadInf(testing::Utf16Le(kInf), "drv\\stordrv.inf");
+    const InfContents inf = ReadInf(testing::Utf16Le(kInf), "drv\\stordrv.inf");
     EXPECT_EQ(inf.encoding, "UTF-16LE");
     EXPECT_EQ(Ids(inf), Ids(ReadInf(kInf, "x")));
     EXPECT_NE(ReadInf(std::string("\xFF\xFE[\0V", 5), "x").error, "");
@@ -207,7 +208,7 @@ std::vector<InfCase> InfCases() {
 
 TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
     for (const InfCase& c : InfCases()) {
-        const InfCheck inf = ReadInf(c.bytes, "drv\\stordrv.inf");
+        const InfContents inf = ReadInf(c.bytes, "drv\\stordrv.inf");
         EXPECT_EQ(inf.error, "") << c.what;
         EXPECT_EQ(Ids(inf), c.ids) << c.what;
         // Warnings, then the errors of an INF that installs nothing.
@@ -245,11 +246,11 @@ TEST(WriteListFromInf, PassesTheCheckOfItsOwnInf) {
     for (const InfCase& c : InfCases()) infs.emplace_back(c.what, c.bytes);
     const launcher::CodePage cp = launcher::CodePage::SingleByte();
     for (const auto& [what, bytes] : infs) {
-        const InfCheck inf = ReadInf(bytes, "drv\\stordrv.inf");
+        const InfContents inf = ReadInf(bytes, "drv\\stordrv.inf");
         if (inf.ids.empty()) continue;
         const WrittenList written = WriteListFromInf(inf, "drv\\stordrv.inf");
         EXPECT_EQ(written.text.compare(0, 16, "[SupportedIDs]\r\n"), 0) << what;
-        const ListCheck list = CheckList(written.text, cp, "key.ini");
+        const ListFile list = ReadList(written.text, cp, "key.ini");
         EXPECT_GT(written.entries, 0u) << what;
         EXPECT_EQ(list.entries.size(), written.entries) << what;
         EXPECT_EQ(Kinds(list.warnings), Strings{}) << what << "\n" << written.text;
@@ -275,8 +276,8 @@ TEST(WriteListFromInf, PassesTheCheckOfItsOwnInf) {
 }
 
 TEST(CrossCheckInf, ComparesCaseSensitivelyWithWindowsNames) {
-    const InfCheck inf = ReadInf(kInf, "drv\\stordrv.inf");
-    const ListCheck list = CheckList(
+    const InfContents inf = ReadInf(kInf, "drv\\stordrv.inf");
+    const ListFile list = ReadList(
         "a=VEN_8086&DEV_2923\rb=ven_8086&dev_2920\rc=VEN_8086&DEV_2920&SUBSYS_1\rd=VEN_1002\r"
         "e=VEN_8086&DEV_2929\rf=VEN_8086&DEV_2928&SUBSYS_1",
         launcher::CodePage::SingleByte(), "key.ini");
@@ -326,9 +327,9 @@ TEST(CrossCheckInf, MatchesOnlyAtCharacterBoundariesAndNeverABarePrefix) {
         {"long entry", ansi, "a=" + std::string(300, 'X') + "VEN_1", "PCI\\VEN_1", {true}, {-1}},
     };
     for (const Case& c : cases) {
-        const InfCheck inf =
+        const InfContents inf =
             ReadInf("[Manufacturer]\r\nM=Models\r\n[Models]\r\nD=I," + c.ids + "\r\n", "x");
-        const CrossCheck cross = CrossCheckInf(CheckList(c.list, c.cp, "k"), inf, c.cp, "k", "x");
+        const CrossCheck cross = CrossCheckInf(ReadList(c.list, c.cp, "k"), inf, c.cp, "k", "x");
         EXPECT_EQ(cross.entryMatchesInf, c.matches) << c.what;
         EXPECT_EQ(cross.coveringEntry, c.covering) << c.what;
     }

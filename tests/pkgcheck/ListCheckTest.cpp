@@ -2,20 +2,20 @@
 
 #include <algorithm>
 
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 
 namespace pkgcheck {
 namespace {
 
 using Kinds = std::vector<std::string>;
 
-ListCheck Check(std::string_view bytes) {
-    return CheckList(std::string(bytes), launcher::CodePage::SingleByte(), "key.ini");
+ListFile Check(std::string_view bytes) {
+    return ReadList(std::string(bytes), launcher::CodePage::SingleByte(), "key.ini");
 }
 
 // The warning kinds raised for entry `entry` (1-based), or for the file as a
 // whole with 0.
-Kinds KindsFor(const ListCheck& check, int entry) {
+Kinds KindsFor(const ListFile& check, int entry) {
     Kinds kinds;
     for (const Finding& f : check.warnings)
         if (f.entry == entry) kinds.push_back(f.kind);
@@ -23,19 +23,19 @@ Kinds KindsFor(const ListCheck& check, int entry) {
 }
 
 TEST(LocateEntries, GivesEachEntryTheLinesItComesFrom) {
-    const ListCheck crlf = Check("[ids]\r\nid1=VEN_8086\r\n; note\r\nid2=DEV_2922\r\n");
+    const ListFile crlf = Check("[ids]\r\nid1=VEN_8086\r\n; note\r\nid2=DEV_2922\r\n");
     ASSERT_EQ(crlf.entries.size(), 2u);
     EXPECT_EQ(crlf.entries[0].line, 2);
     EXPECT_EQ(crlf.entries[1].line, 4);
     EXPECT_EQ(crlf.entries[1].offset, 33u);
 
     // LF alone ends no entry, so lines 2-4 are one entry.
-    const ListCheck lf = Check("[ids]\nid1=VEN_8086\nid2=DEV_2922\nid3=VEN_1002\n");
+    const ListFile lf = Check("[ids]\nid1=VEN_8086\nid2=DEV_2922\nid3=VEN_1002\n");
     ASSERT_EQ(lf.entries.size(), 1u);
     EXPECT_EQ(lf.entries[0].line, 2);
     EXPECT_EQ(lf.entries[0].lastLine, 4);
 
-    const ListCheck cr = Check("a=1\rb=2\rc=3");
+    const ListFile cr = Check("a=1\rb=2\rc=3");
     ASSERT_EQ(cr.entries.size(), 3u);
     EXPECT_EQ(cr.entries[2].line, 3);
 }
@@ -51,16 +51,16 @@ TEST(LocateEntries, FollowsTheLaunchersReadingOfDoubleByteText) {
     EXPECT_EQ(LocateEntries(text, launcher::CodePage::SingleByte()).size(), 2u);
 }
 
-TEST(CheckList, CleanListRaisesNothing) {
-    const ListCheck check =
+TEST(ReadList, CleanListRaisesNothing) {
+    const ListFile check =
         Check("[ids]\r\nid1=VEN_8086&DEV_2922\r\nid2=VEN_1002\r\nid3=DEV_4150&SUBSYS_00000000\r\n");
     EXPECT_EQ(check.entries.size(), 3u);
     EXPECT_TRUE(check.warnings.empty());
 }
 
-TEST(CheckList, NamesEachTrapOfAnEntry) {
+TEST(ReadList, NamesEachTrapOfAnEntry) {
     const std::string huge = "ven_8086" + std::string(300, 'X');
-    const ListCheck check = Check(
+    const ListFile check = Check(
         "a=\r\n"                          // 1: matches every device
         "b= VEN_8086\r\n"                 // 2
         "c=VEN_8086&dev_2922\r\n"         // 3
@@ -102,16 +102,16 @@ TEST(CheckList, NamesEachTrapOfAnEntry) {
     EXPECT_NE(check.warnings.back().message.find("XXX (308 bytes)"), std::string::npos);
 }
 
-TEST(CheckList, LfLineEndsMergeLinesIntoOneEntry) {
-    const ListCheck check = Check("[ids]\nid1=VEN_8086\nid2=VEN_1002\n");
+TEST(ReadList, LfLineEndsMergeLinesIntoOneEntry) {
+    const ListFile check = Check("[ids]\nid1=VEN_8086\nid2=VEN_1002\n");
     EXPECT_EQ(KindsFor(check, 1), Kinds{"lf-line-ends"});
     EXPECT_NE(check.warnings[0].message.find("lines 2-3"), std::string::npos);
     // A final LF-ended line alone still carries its LF.
     EXPECT_EQ(KindsFor(Check("a=VEN_8086\r\nb=VEN_1002\n"), 2), Kinds{"lf-line-ends"});
 }
 
-TEST(CheckList, NulHidesTheRestAndAnEmptyListIsNamed) {
-    const ListCheck nul = Check(std::string("a=VEN_8086\r\n\0b=VEN_1002\r\n", 25));
+TEST(ReadList, NulHidesTheRestAndAnEmptyListIsNamed) {
+    const ListFile nul = Check(std::string("a=VEN_8086\r\n\0b=VEN_1002\r\n", 25));
     EXPECT_EQ(nul.entries.size(), 1u);
     EXPECT_EQ(nul.nulOffset, 12u);
     EXPECT_EQ(KindsFor(nul, 0), Kinds{"nul-byte"});
@@ -122,7 +122,7 @@ TEST(CheckList, NulHidesTheRestAndAnEmptyListIsNamed) {
         "\xFF\xFE"
         "a\0=\0V\0",
         8);
-    const ListCheck unicode = Check(utf16);
+    const ListFile unicode = Check(utf16);
     EXPECT_EQ(KindsFor(unicode, 0), (Kinds{"nul-byte", "no-entries"}));
     EXPECT_NE(unicode.warnings[0].message.find("UTF-16"), std::string::npos);
 

@@ -62,7 +62,7 @@ void CheckRows(const std::vector<Row>& rows, PayloadArch arch) {
             const std::string name = file.substr(0, file.find('='));
             pkg.Write("drv/" + name, Contents(file));
         }
-        const InfCheck inf = ReadInf(row.inf, "drv\\stordrv.inf");
+        const InfContents inf = ReadInf(row.inf, "drv\\stordrv.inf");
         const Payload payload =
             CheckPayload(inf, (pkg.path() / "drv").string(), "drv", "drv\\stordrv.inf", arch);
         ASSERT_EQ(payload.installs.size(), 1u) << row.what;

@@ -606,10 +606,12 @@ TEST(CheckInstallerLoads, ReadsTheToolAndItsDllsAsTheLoadersOf2000AndXpWould) {
     for (const LoadRow& row : rows) {
         const testing::TempDir dir;
         for (const auto& [name, bytes] : row.files) dir.Write(name, bytes);
-        const LoadCheck check = CheckInstallerLoads(dir.path().string(), row.installer, row.kind);
+        const InstallerLoad check =
+            CheckInstallerLoads(dir.path().string(), row.installer, row.kind);
         Strings found;
-        for (const LoadFinding& f : check.findings)
-            found.push_back(std::string(f.error ? "E " : "W ") + f.kind + " " + f.file);
+        for (const Finding& f : check.findings)
+            found.push_back(std::string(f.severity == Severity::Error ? "E " : "W ") + f.kind +
+                            " " + f.file);
         EXPECT_EQ(found, row.findings) << row.name;
         EXPECT_EQ(check.filesRead, row.read.empty() ? Strings{row.installer} : row.read)
             << row.name;

@@ -110,7 +110,7 @@ Said ToolSays(const Case& c, const std::string& system) {
 
 // What pkgcheck's payload stage finds, in the same words.
 Said PkgcheckSays(const Case& c, bool amd64) {
-    const pkgcheck::InfCheck inf =
+    const pkgcheck::InfContents inf =
         pkgcheck::ReadInf(ReadAll(c.dir / "drv" / "stordrv.inf"), "drv\\stordrv.inf");
     const pkgcheck::Payload payload =
         pkgcheck::CheckPayload(inf, (c.dir / "drv").string(), "drv", "drv\\stordrv.inf",

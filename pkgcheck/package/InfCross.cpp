@@ -1,7 +1,8 @@
+#include "pkgcheck/package/InfCross.h"
+
 #include <algorithm>
 #include <unordered_map>
 
-#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/inf/InfPlaces.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
@@ -11,7 +12,7 @@ namespace {
 
 constexpr std::uint32_t kNone = HashIndex::kNone;
 
-std::string NotCoveredMessage(const InfCheck& inf, std::size_t j) {
+std::string NotCoveredMessage(const InfContents& inf, std::size_t j) {
     const std::string_view id = inf.Id(j);
     std::string text = ShortVisible(id) + " (in [" + inf.SectionOf(j) +
                        "]) is covered by no list entry, so the launcher never chooses such a "
@@ -40,7 +41,7 @@ bool IsUpperOf(std::string_view exact, std::string_view written) {
 class CrossChecker {
 public:
     // `ids` lie in `idText`: the INF's IDs for x86 NT 5.x, or its others.
-    CrossChecker(const ListCheck& list, const std::string& idText,
+    CrossChecker(const ListFile& list, const std::string& idText,
                  const std::vector<InfHardwareId>& ids, const launcher::CodePage& cp)
         : list_(list), idText_(idText), ids_(ids), cp_(cp) {
         for (std::size_t j = 0; j < ids.size(); ++j)
@@ -162,7 +163,7 @@ private:
             if (present[length]) entryLengths_.push_back(length);
     }
 
-    const ListCheck& list_;
+    const ListFile& list_;
     const std::string& idText_;
     const std::vector<InfHardwareId>& ids_;
     const launcher::CodePage& cp_;
@@ -179,8 +180,8 @@ private:
 
 // Per entry that matches no ID for x86 NT 5.x, the other model sections
 // whose IDs it matches, if any.
-std::unordered_map<std::size_t, SectionSet> EntriesElsewhere(const ListCheck& list,
-                                                             const InfCheck& inf,
+std::unordered_map<std::size_t, SectionSet> EntriesElsewhere(const ListFile& list,
+                                                             const InfContents& inf,
                                                              const launcher::CodePage& cp,
                                                              const std::vector<bool>& matches) {
     std::unordered_map<std::size_t, SectionSet> found;
@@ -206,7 +207,7 @@ std::unordered_map<std::size_t, SectionSet> EntriesElsewhere(const ListCheck& li
 
 }  // namespace
 
-CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launcher::CodePage& cp,
+CrossCheck CrossCheckInf(const ListFile& list, const InfContents& inf, const launcher::CodePage& cp,
                          const std::string& listFile, const std::string& infFile) {
     CrossCheck result;
     CrossChecker checker(list, inf.idText, inf.ids, cp);
@@ -242,7 +243,8 @@ CrossCheck CrossCheckInf(const ListCheck& list, const InfCheck& inf, const launc
                  (list.entries.size() == 1 ? " entry" : " entries") +
                  " matches a PCI hardware ID that " + infFile +
                  " offers 2000 and XP on x86: the launcher hands the installer only devices the "
-                 "INF has no driver for, so the package installs nothing"});
+                 "INF has no driver for, so the package installs nothing",
+             Severity::Error});
     for (std::size_t j = 0; j < inf.ids.size(); ++j)
         if (result.coveringEntry[j] < 0)
             result.warnings.push_back(

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pkgcheck/read/Finding.h"
 #include "pkgcheck/read/Text.h"
-#include "pkgcheck/report/Finding.h"
 #include "platform/Mbcs.h"
 
 namespace pkgcheck {
@@ -36,7 +36,8 @@ struct EntryShape {
 };
 EntryShape JudgeShape(std::string_view entry);
 
-struct ListCheck {
+// key.ini as read: its bytes, its entries and the traps they fall into.
+struct ListFile {
     std::string bytes;  // the whole file
     std::size_t nulOffset = std::string_view::npos;
     std::vector<ListEntry> entries;
@@ -48,6 +49,6 @@ struct ListCheck {
     std::string_view Text(std::size_t entry) const { return Text(entries[entry]); }
 };
 // `file` names key.ini in the findings.
-ListCheck CheckList(std::string bytes, const launcher::CodePage& cp, const std::string& file);
+ListFile ReadList(std::string bytes, const launcher::CodePage& cp, const std::string& file);
 
 }  // namespace pkgcheck

@@ -1,4 +1,4 @@
-#include "pkgcheck/package/ListCheck.h"
+#include "pkgcheck/package/ListFile.h"
 
 #include <algorithm>
 
@@ -84,7 +84,7 @@ std::string CannotMatchHint(std::string_view entry) {
 // The '=' that starts the entry the launcher reads first from `from` on.
 class EntryChecker {
 public:
-    EntryChecker(ListCheck& check, const std::string& file)
+    EntryChecker(ListFile& check, const std::string& file)
         : check_(check), file_(file), seen_(check.entries.size()) {}
 
     void Check(std::size_t i) {
@@ -173,7 +173,7 @@ private:
             Warn(i, "partial-token", ShortVisible(trimmed, true) + " " + shape.partial);
     }
 
-    ListCheck& check_;
+    ListFile& check_;
     const std::string& file_;
     HashIndex seen_;  // the first entry of each content checked so far
 };
@@ -213,8 +213,8 @@ EntryShape JudgeShape(std::string_view entry) {
     return shape;
 }
 
-ListCheck CheckList(std::string bytes, const launcher::CodePage& cp, const std::string& file) {
-    ListCheck check;
+ListFile ReadList(std::string bytes, const launcher::CodePage& cp, const std::string& file) {
+    ListFile check;
     check.bytes = std::move(bytes);
     const std::string_view all = check.bytes;
     check.nulOffset = all.find('\0');
