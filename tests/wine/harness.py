@@ -80,7 +80,8 @@ where Windows would load it when the run gets
 ``env={"WINEDLLOVERRIDES": DLL_OVERRIDES + ";comctl32=n,b"}``: by default
 Wine prefers its builtin comctl32.
 
-``reg_import(text)`` imports registry-file text (keys in any script); ``reg(*args)`` runs Wine's
+``reg_import(text)`` imports registry-file text (keys in any script; a regedit that
+fails with no output is Wine's and is run once more, with a warning); ``reg(*args)`` runs Wine's
 reg.exe and returns (status, output); ``reg_values(key)`` gives a key's
 values as reg query prints them, None when the key is missing.  ``windows_path(path)`` maps a Linux
 path to the Z: drive.
@@ -606,6 +607,12 @@ class WineEnv:
             f.write(b"\xff\xfe" + body.replace("\n", "\r\n").encode("utf-16-le"))
         try:
             status, out = self._tool(["regedit", "/S", self.windows_path(f.name)])
+            if status != 0 and not out.strip():
+                # A failure with not a word is Wine's (a client that lost its
+                # server on a loaded machine), not the file's: the import
+                # changes nothing twice, so it is asked once more.
+                warnings.warn("regedit ended with status %d and no output; run again" % status)
+                status, out = self._tool(["regedit", "/S", self.windows_path(f.name)])
             if status != 0:
                 raise HarnessError(f"regedit failed ({status}): {out}")
         finally:
