@@ -1,10 +1,15 @@
 // The catalog check on a package whose INF copies N files: the whole check
 // and report of a package with a catalog of N + 1 members (the files and the
-// INF), each file hashed and looked up once.
+// INF), each file hashed and looked up once; and the same with the catalog
+// signed (by osslsigncode, under a root given with --trust), its signature
+// verified as well.
 
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "bench/WholeCheck.h"
@@ -58,22 +63,59 @@ private:
     std::size_t bytes_ = 0;
 };
 
-void BM_CatalogMembers(benchmark::State& state) {
+// The package with its catalog signed with SHA-1, as the README shows.
+class SignedPackage : public Package {
+public:
+    explicit SignedPackage(std::size_t files) : Package(files) {
+        const std::string catalog = dir() + "/drv/stordrv.cat";
+        signing_ = dir() + "-signing";
+        const std::string command = std::string(PKGCHECK_SOURCE_DIR) +
+                                    "/tests/pkgcheck/sign_catalogs.sh " + catalog + " " + signing_;
+        if (std::system(command.c_str()) == 0)
+            std::filesystem::copy_file(signing_ + "/sha1.cat", catalog,
+                                       std::filesystem::copy_options::overwrite_existing);
+    }
+    ~SignedPackage() { std::filesystem::remove_all(signing_); }
+    SignedPackage(const SignedPackage&) = delete;
+    SignedPackage& operator=(const SignedPackage&) = delete;
+
+    std::string root() const { return signing_ + "/root1.pem"; }
+
+private:
+    std::string signing_;
+};
+
+template <typename Kind>
+void MeasureCatalog(benchmark::State& state, bool signed_) {
     const auto files = static_cast<std::size_t>(state.range(0));
-    const Package& package = bench::PackageOf<Package>(files);
+    const Kind& package = bench::PackageOf<Kind>(files);
     pkgcheck::Options options;
     options.packageDir = package.dir();
+    if constexpr (std::is_same_v<Kind, SignedPackage>) options.trustFiles = {package.root()};
     bench::MeasureWholeCheck(
-        state, options, package.bytes(), false, [files](const pkgcheck::Report& report) {
-            // Every file is a member for both architectures, and nothing
-            // else is wrong.
+        state, options, package.bytes(), false, [files, signed_](const pkgcheck::Report& report) {
+            // Every file is a member for both architectures, the signature
+            // verifies when there is one, and nothing else is wrong.
             bool whole =
                 report.errors.empty() && report.warnings.empty() && report.catalogs.size() == 2;
             for (const pkgcheck::CatalogCheck& c : report.catalogs)
-                whole = whole && c.members == files + 1 && c.files.size() == files + 1;
+                whole = whole && c.members == files + 1 && c.files.size() == files + 1 &&
+                        c.verdict.verified == signed_;
             return whole;
         });
 }
+
+void BM_SignedCatalogMembers(benchmark::State& state) {
+    MeasureCatalog<SignedPackage>(state, true);
+}
+
+BENCHMARK(BM_SignedCatalogMembers)
+    ->RangeMultiplier(10)
+    ->Range(100, 10000)
+    ->Complexity()
+    ->Unit(benchmark::kMillisecond);
+
+void BM_CatalogMembers(benchmark::State& state) { MeasureCatalog<Package>(state, false); }
 
 BENCHMARK(BM_CatalogMembers)
     ->RangeMultiplier(10)

@@ -10,6 +10,7 @@ constexpr const char* kOidTrustList = "1.3.6.1.4.1.311.10.1";
 constexpr const char* kOidIndirectData = "1.3.6.1.4.1.311.2.1.4";
 constexpr const char* kOidNameValue = "1.3.6.1.4.1.311.12.2.1";
 constexpr const char* kOidMemberInfo = "1.3.6.1.4.1.311.12.2.2";
+constexpr const char* kOidMemberListV2 = "1.3.6.1.4.1.311.12.1.3";
 
 // UTF-16 to UTF-8, up to the first NUL; a lone surrogate becomes U+FFFD.
 std::string Utf16Text(std::string_view bytes, bool bigEndian) {
@@ -174,10 +175,22 @@ private:
         while (fields.Next(&item)) {
             if (item.tag == kDerContext0) ReadListAttributes(fields.in, item);
             if (item.tag != kDerSequence) continue;
-            if (++sequences == 3) ReadMembers(fields.in, item);
+            ++sequences;
+            if (sequences == 2) ReadSubjectAlgorithm(fields.in, item);
+            if (sequences == 3) ReadMembers(fields.in, item);
         }
         if (sequences < 2) return Fail("the trust list lacks its usage or its subject algorithm");
         return out_.error.empty();
+    }
+
+    // The member list's own identifier: Windows 8 brought a second one,
+    // what MakeCat's CatalogVersion=2 writes:
+    // https://learn.microsoft.com/en-us/windows/win32/seccrypto/makecat
+    void ReadSubjectAlgorithm(const DerReader& outer, const DerItem& algorithm) {
+        Items fields(outer, algorithm);
+        DerItem oid;
+        if (fields.Next(kDerOid, &oid) && OidText(oid.content) == kOidMemberListV2)
+            out_.version = 2;
     }
 
     // Extensions { Extension { OID, [critical], OCTET STRING value } }: the

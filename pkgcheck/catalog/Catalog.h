@@ -28,6 +28,7 @@ struct CatalogMember {
 struct Catalog {
     std::string error;  // non-empty: no catalog Windows reads; says why and where
     std::size_t signers = 0;
+    int version = 1;     // 2: the member list of Windows 8 and later
     std::string osAttr;  // the catalog's own OSAttr (an attribute of the list), if any
     std::vector<CatalogMember> members;
 };

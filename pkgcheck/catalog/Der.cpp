@@ -36,9 +36,10 @@ bool DerReader::Read(std::string_view* rest, int depth, DerItem* item) {
             DerItem child;
             if (!Read(&inner, depth + 1, &child)) return false;
         }
+        const std::size_t whole = static_cast<std::size_t>(inner.data() + 2 - rest->data());
         *item = {tag, std::string_view(content, static_cast<std::size_t>(inner.data() - content)),
-                 depth};
-        rest->remove_prefix(static_cast<std::size_t>(inner.data() + 2 - rest->data()));
+                 depth, rest->substr(0, whole)};
+        rest->remove_prefix(whole);
         return true;
     }
     std::size_t length = first;
@@ -50,7 +51,7 @@ bool DerReader::Read(std::string_view* rest, int depth, DerItem* item) {
         for (unsigned i = 0; i < octets; ++i) length = length << 8 | byte(at++);
     }
     if (length > rest->size() - at) return Fail("a length past the end of its container", start);
-    *item = {tag, rest->substr(at, length), depth};
+    *item = {tag, rest->substr(at, length), depth, rest->substr(0, at + length)};
     rest->remove_prefix(at + length);
     return true;
 }

@@ -15,9 +15,12 @@ namespace pkgcheck {
 enum DerTag : unsigned {
     kDerBoolean = 0x01,
     kDerInteger = 0x02,
+    kDerBitString = 0x03,
     kDerOctetString = 0x04,
     kDerNull = 0x05,
     kDerOid = 0x06,
+    kDerUtcTime = 0x17,
+    kDerGeneralizedTime = 0x18,
     kDerBmpString = 0x1E,
     kDerSequence = 0x30,
     kDerSet = 0x31,
@@ -28,6 +31,7 @@ struct DerItem {
     unsigned tag = 0;          // the identifier octet; a high tag number reads as its first octet
     std::string_view content;  // without the end-of-contents octets of an indefinite length
     int depth = 0;
+    std::string_view element;  // the whole item, identifier and length octets included
 };
 
 class DerReader {

@@ -113,10 +113,16 @@ private:
 
     // A payload's findings, then whether its catalog holds every file that
     // the INF installs.
-    void TakePayload(const Payload& payload, const std::optional<CatalogRequest>& request) {
+    void TakePayload(const Payload& payload, std::optional<CatalogRequest> request) {
         Take(payload.errors);
         Take(payload.warnings);
         if (!request) return;
+        if (!trust_) {
+            std::vector<Finding> errors;
+            trust_ = LoadTrust(options_.trustFiles, &errors);
+            Take(errors);
+        }
+        request->trust = &*trust_;
         report_.catalogs.push_back(CheckCatalogMembers(*request));
         Take(report_.catalogs.back().errors);
         Take(report_.catalogs.back().warnings);
@@ -222,6 +228,7 @@ private:
     }
 
     const Options& options_;
+    std::optional<TrustStore> trust_;  // read when the first catalog is checked
     const CodePageSetting& codePage_;
     Report& report_;
     std::optional<InfIdIndex> infIds_;

@@ -34,6 +34,7 @@ struct Options {
     bool strict = false;
     bool writeList = false;  // key.ini from the INF instead of the report
     int codePage = 0;        // as given; 0: none (the command line settles it, see cli/)
+    std::vector<std::string> trustFiles;  // --trust: PEM roots of the builder's own
 };
 
 // One machine replayed: the outcome of its device file, a row of a fleet.

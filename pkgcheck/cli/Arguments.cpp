@@ -14,7 +14,7 @@ namespace pkgcheck {
 const char* const kUsage =
     "usage: pkgcheck [OPTIONS] [--] PACKAGE_DIR\n"
     "options: [--devices FILE|DIR|- ...| --this-machine] [--install-dir DIR]\n"
-    "         [--code-page N] [--json] [--strict] [--help] [--version]\n"
+    "         [--code-page N] [--trust FILE ...] [--json] [--strict] [--help] [--version]\n"
     "       pkgcheck --write-list [--] PACKAGE_DIR > PACKAGE_DIR/key.ini\n";
 
 namespace {
@@ -76,6 +76,9 @@ std::string HelpText() {
            "                      decides how the launcher splits key.ini into characters and\n"
            "                      how Unicode device files become its bytes (default: 1252\n"
            "                      on Linux, the system's on Windows).\n"
+           "  --trust FILE        A root certificate (PEM) of the builder's own that the\n"
+           "                      catalog's signature may chain to, besides Microsoft's\n"
+           "                      roots; may be given more than once.\n"
            "  --json              The same report as JSON.\n"
            "  --strict            Exit status 1 when there are warnings.\n"
            "  --write-list        Instead of the report, write to standard output a key.ini\n"
@@ -142,6 +145,8 @@ public:
                 o.thisMachine = true;
             } else if (Value("--devices", &value)) {
                 o.devicesFiles.push_back(value);
+            } else if (Value("--trust", &value)) {
+                o.trustFiles.push_back(value);
             } else if (Value("--install-dir", &value)) {
                 Once("--install-dir", &installDirGiven);
                 o.installDir = value;

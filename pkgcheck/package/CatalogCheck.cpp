@@ -4,11 +4,45 @@
 
 #include "pkgcheck/catalog/Catalog.h"
 #include "pkgcheck/catalog/FileHash.h"
+#include "pkgcheck/catalog/Sha1.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
 namespace {
+
+// An OSAttr item, "2:5.1", as the numbers it holds: Windows 2000's own
+// catalogs write "2:5.00", which is 5.0. False when it is no such item.
+bool ReadSystem(std::string_view item, unsigned (&numbers)[3]) {
+    std::size_t at = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (at >= item.size() || item[at] < '0' || item[at] > '9') return false;
+        numbers[i] = 0;
+        for (; at < item.size() && item[at] >= '0' && item[at] <= '9'; ++at)
+            if (numbers[i] < 100000) numbers[i] = numbers[i] * 10 + unsigned(item[at] - '0');
+        if (i < 2 && (at >= item.size() || item[at] != (i == 0 ? ':' : '.'))) return false;
+        ++at;
+    }
+    return at >= item.size();
+}
+
+bool SameSystem(std::string_view item, std::string_view system) {
+    unsigned a[3];
+    unsigned b[3];
+    if (!ReadSystem(item, a) || !ReadSystem(system, b)) return item == system;
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+// The bytes with each line feed that no carriage return precedes made CR LF.
+std::string WithCrLf(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 16);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out += '\r';
+        out += bytes[i];
+    }
+    return out;
+}
 
 // The name a path ends in.
 std::string_view BaseName(std::string_view path) {
@@ -36,6 +70,7 @@ public:
                              "): they take every file of the package as unsigned" + kAsked);
         out_.read = true;
         out_.signature = catalog_.signers > 0;
+        out_.version = catalog_.version;
         out_.members = catalog_.members.size();
         for (std::size_t i = 0; i < catalog_.members.size(); ++i) {
             const CatalogMember& m = catalog_.members[i];
@@ -55,6 +90,7 @@ public:
                  "names the systems " + catalog_.osAttr + " (OSAttr), none of " + Served() +
                      kOtherSystems);
         for (const CatalogSubject& file : request_.files) Check(file);
+        JudgeSignature(bytes);
     }
 
 private:
@@ -74,6 +110,24 @@ private:
             {kind, file, 0, 0, std::move(message), Severity::Warning, request_.scope});
     }
 
+    void JudgeSignature(std::string_view bytes) {
+        SignatureJudgement judged = JudgeCatalogSignature(
+            bytes, catalog_.version, out_.catalog, request_.architecture, request_.systems,
+            NamedByCatalog(), Covered(), request_.trust != nullptr ? *request_.trust : microsoft_,
+            request_.now);
+        out_.verdict = std::move(judged.verdict);
+        out_.systems = std::move(judged.systems);
+        for (Finding& f : judged.errors) {
+            f.severity = Severity::Error;
+            f.scope = request_.scope;
+            out_.errors.push_back(std::move(f));
+        }
+        for (Finding& f : judged.warnings) {
+            f.scope = request_.scope;
+            out_.warnings.push_back(std::move(f));
+        }
+    }
+
     std::string Served() const {
         return Enumerated(request_.systems, "and") + " (" + request_.served + ")";
     }
@@ -82,15 +136,31 @@ private:
     // empty one names none and restricts nothing.
     bool NamesServed(const std::string& osAttr) const {
         if (osAttr.empty()) return true;
-        bool named = false;
-        std::size_t begin = 0;
-        while (begin <= osAttr.size() && !named) {
-            std::size_t end = osAttr.find(',', begin);
-            if (end == std::string::npos) end = osAttr.size();
-            const std::string_view item =
-                TrimBlanks(std::string_view(osAttr).substr(begin, end - begin));
-            for (const std::string& system : request_.systems) named |= item == system;
-            begin = end + 1;
+        for (const std::string& system : request_.systems)
+            if (Names(osAttr, system)) return true;
+        return false;
+    }
+
+    static bool Names(const std::string& osAttr, const std::string& system) {
+        for (const std::string_view item : Split(osAttr, ','))
+            if (SameSystem(TrimBlanks(item), system)) return true;
+        return false;
+    }
+
+    bool Covered() const {
+        for (const CatalogFileState& file : out_.files)
+            if (file.state != MemberState::Member) return false;
+        return true;
+    }
+
+    // The served systems that the catalog's own OSAttr and that of each
+    // member found name; an empty one restricts nothing.
+    std::vector<std::string> NamedByCatalog() const {
+        std::vector<std::string> named;
+        for (const std::string& system : request_.systems) {
+            bool all = catalog_.osAttr.empty() || Names(catalog_.osAttr, system);
+            for (const std::string& osAttr : memberOsAttrs_) all = all && Names(osAttr, system);
+            if (all) named.push_back(system);
         }
         return named;
     }
@@ -115,8 +185,22 @@ private:
         state.hash = HexDigest(hash.hash);
         const std::string kindOfHash = hash.image ? "image hash" : "SHA-1";
         const std::string its = "its " + kindOfHash + " is " + state.hash;
-        if (const CatalogMember* member = Find(byTag_, state.hash)) {
+        const CatalogMember* member = Find(byTag_, state.hash);
+        // Windows finds the member by its tag and then compares the digest
+        // the member holds, which the signature covers.
+        if (member != nullptr && !member->digest.empty() &&
+            (member->algorithm.empty() || member->algorithm == kOidSha1) &&
+            HexDigest(member->digest) != state.hash) {
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
+                         "is listed in " + out_.catalog + " under the tag " + state.hash +
+                             ", but that member's digest is " + HexDigest(member->digest) +
+                             ": the catalog was changed, and " + request_.served +
+                             " take the file as unsigned" + kAsked);
+        }
+        if (member != nullptr) {
             state.state = MemberState::Member;
+            if (!member->osAttr.empty()) memberOsAttrs_.push_back(member->osAttr);
             if (!NamesServed(member->osAttr))
                 Warn("catalog-systems", file.shown,
                      "is a member of " + out_.catalog + " for the systems " + member->osAttr +
@@ -147,12 +231,18 @@ private:
         // Any change of a file after signing, a byte in the INF included,
         // leaves it out of the signature:
         // https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files
+        const std::string crLf = CrLfWouldDo(file, bytes, hash.image);
         if (named != nullptr) {
             state.state = MemberState::Changed;
             return Error(KindOf(state.state), file.shown,
                          "changed after the catalog was made: " + out_.catalog + " lists " +
                              named->file + " by the hash " + named->tag + ", and " + its + " now" +
-                             notFound);
+                             crLf + notFound);
+        }
+        if (!crLf.empty()) {
+            state.state = MemberState::Changed;
+            return Error(KindOf(state.state), file.shown,
+                         "changed after the catalog was made: " + its + crLf + notFound);
         }
         state.state = MemberState::NoMember;
         std::string why;
@@ -163,11 +253,24 @@ private:
               "is no member of " + out_.catalog + why + ": " + its + notFound);
     }
 
+    // Line ends lost in a checkout are the commonest change of an INF.
+    std::string CrLfWouldDo(const CatalogSubject& file, std::string_view bytes, bool image) const {
+        if (image || &file != &request_.files.front()) return "";
+        const std::string crLf = WithCrLf(bytes);
+        if (crLf.size() == bytes.size() || Find(byTag_, HexDigest(Sha1Of(crLf))) == nullptr)
+            return "";
+        return "; with CR LF line ends it would be a member: its line ends were changed (a "
+               "checkout that turns CR LF into LF does this; .gitattributes \"*.inf -text\" "
+               "keeps them)";
+    }
+
     const CatalogRequest& request_;
     CatalogCheck& out_;
     Catalog catalog_;
     std::unordered_map<std::string, std::size_t> byTag_;   // first member of each tag
     std::unordered_map<std::string, std::size_t> byFile_;  // by File name, upper case
+    TrustStore microsoft_ = TrustStore::Microsoft();       // when the request gives none
+    std::vector<std::string> memberOsAttrs_;               // of the members found, when not empty
     bool sha1Members_ = false;                             // some member is looked up by SHA-1
 };
 

@@ -4,10 +4,12 @@
 // time: its catalog, the INF, and the files its install sections copy.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "pkgcheck/package/CatalogSignature.h"
 #include "pkgcheck/package/Payload.h"
 #include "pkgcheck/read/Finding.h"
 
@@ -26,8 +28,10 @@ struct CatalogRequest {
     // The systems the INF serves there, as OSAttr names them: 2:5.0 (2000),
     // 2:5.1 (XP), 2:5.2 (Server 2003, XP x64).
     std::vector<std::string> systems;
-    std::string served;        // those systems in words: "2000, XP and Server 2003"
-    Scope scope = Scope::X86;  // of the findings
+    std::string served;                 // those systems in words: "2000, XP and Server 2003"
+    Scope scope = Scope::X86;           // of the findings
+    const TrustStore* trust = nullptr;  // the roots a chain may end at; null: Microsoft's
+    std::int64_t now = 0;               // the time the signature is judged at; 0: the clock
 };
 
 // Whether a file is a member of the catalog, and if not, why.
@@ -51,9 +55,12 @@ struct CatalogFileState {
 
 struct CatalogCheck {
     std::string architecture;
-    std::string catalog;  // as the package holds it
-    bool read = false;    // parsed as a catalog
-    bool signature = false;
+    std::string catalog;     // as the package holds it
+    bool read = false;       // parsed as a catalog
+    bool signature = false;  // signer infos are there
+    int version = 1;
+    SignatureVerdict verdict;            // of the signature, when signer infos are there
+    std::vector<SystemVerdict> systems;  // how each served system takes the package
     std::size_t members = 0;
     std::vector<CatalogFileState> files;
     std::vector<Finding> errors;

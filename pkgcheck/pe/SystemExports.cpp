@@ -4,6 +4,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "pkgcheck/read/Text.h"
+
 namespace pkgcheck {
 
 extern const char kSystemExportsTsv[];
@@ -23,16 +25,6 @@ std::string LowerAscii(std::string_view text) {
     for (char& c : lower)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return lower;
-}
-
-std::vector<std::string_view> Split(std::string_view line, char separator) {
-    std::vector<std::string_view> fields;
-    for (std::size_t start = 0;;) {
-        const std::size_t end = line.find(separator, start);
-        fields.push_back(line.substr(start, end - start));
-        if (end == std::string_view::npos) return fields;
-        start = end + 1;
-    }
 }
 
 std::string FunctionKey(std::string_view dll, std::string_view function) {

@@ -201,4 +201,14 @@ std::string Enumerated(const std::vector<std::string>& items, std::string_view c
     return text;
 }
 
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = text.find(separator, start);
+        fields.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) return fields;
+        start = end + 1;
+    }
+}
+
 }  // namespace pkgcheck

@@ -40,6 +40,8 @@ bool PrecedesInRegistry(std::string_view a, std::string_view b);
 
 bool IsBlank(char c);
 std::string_view TrimBlanks(std::string_view text);
+// The fields between each `separator`; one, the whole text, when it has none.
+std::vector<std::string_view> Split(std::string_view text, char separator);
 
 // A text file in whichever form Windows tools write it: UTF-16 with a
 // byte-order mark becomes UTF-8, a UTF-8 mark is dropped, anything else is

@@ -2,6 +2,7 @@
 #include "pkgcheck/read/Text.h"
 #include "pkgcheck/report/Json.h"
 #include "pkgcheck/report/Report.h"
+#include "pkgcheck/report/SignatureReport.h"
 
 namespace pkgcheck {
 namespace {
@@ -116,7 +117,10 @@ void WriteCatalogs(JsonWriter& json, const std::vector<CatalogCheck>& catalogs) 
     for (const CatalogCheck& c : catalogs) {
         json.BeginObject().Key("architecture").String(c.architecture);
         json.Key("catalog").String(c.catalog).Key("read").Bool(c.read);
-        json.Key("signature").Bool(c.signature);
+        json.Key("signature");
+        WriteSignatureJson(json, c);
+        json.Key("version").Number(c.version).Key("systems");
+        WriteSystemsJson(json, c);
         json.Key("members").Number(static_cast<long long>(c.members)).Key("files").BeginArray();
         for (const CatalogFileState& file : c.files) {
             json.BeginObject().Key("file").String(file.file).Key("image").Bool(file.image);

@@ -3,6 +3,7 @@
 #include "install/Installer.h"
 #include "pkgcheck/read/Text.h"
 #include "pkgcheck/report/Report.h"
+#include "pkgcheck/report/SignatureReport.h"
 #include "platform/PackageFiles.h"
 
 namespace pkgcheck {
@@ -206,9 +207,7 @@ private:
             out_ += ", UNREADABLE (see the errors)\n";
             return;
         }
-        out_ += ", " + Plural(c.members, "member", "members") +
-                (c.signature ? "; signed (signer infos present, certificates not verified)\n"
-                             : "; no signature (no signer infos)\n");
+        out_ += ", " + Plural(c.members, "member", "members") + "\n" + SignatureText(c);
         std::size_t width = 4;
         for (const CatalogFileState& file : c.files)
             width = std::max(width, std::min<std::size_t>(file.file.size(), 40));
@@ -285,7 +284,7 @@ private:
                                    : std::string(
                                          "  The package installs it on 2000 and XP (x86): "
                                          "nothing found stops the installation");
-            out_ += "\n";
+            out_ += "\n" + SignatureSummary(r_.catalogs, "x86");
             if (r_.payloadAmd64)
                 out_ += r_.installStopX64
                             ? "  On XP x64 and Server 2003 x64 the installation stops: " +
@@ -293,6 +292,7 @@ private:
                             : std::string(
                                   "  On XP x64 and Server 2003 x64 amd64\\install.exe "
                                   "installs it: nothing found stops the installation\n");
+            if (r_.payloadAmd64) out_ += SignatureSummary(r_.catalogs, "amd64");
         } else {
             out_ += std::string("  On ") + kLauncherPlatforms +
                     " the launcher shows a box captioned \"" + run.boxCaption +

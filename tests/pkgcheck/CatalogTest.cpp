@@ -153,7 +153,15 @@ struct Row {
     std::vector<std::string> states;  // the INF's, the driver's
     std::vector<std::string> kinds;   // errors, then warnings
     bool signature = false;
+    const char* inf = nullptr;  // the package's INF, when not the catalogued one
 };
+
+// The bytes with the first `from` made `to`.
+std::string Replaced(std::string bytes, const std::string& from, const std::string& to) {
+    const std::size_t at = bytes.find(from);
+    if (at != std::string::npos) bytes.replace(at, from.size(), to);
+    return bytes;
+}
 
 TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
     const std::string inf = "[Version]\r\nCatalogFile=stor.cat\r\n";
@@ -173,12 +181,12 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
     const std::vector<std::string> members = {"member", "member"};
     const Row rows[] = {
         {"catalogued package", clean, members, {}},
-        {"signed, XP's and 2003's OSAttr",
+        {"a signer info of a version number alone, XP's and 2003's OSAttr",
          CatalogBytes(
              entries({infHash, "stor.inf", false, "1.3.14.3.2.26", "2:5.1,2:5.2"}, goodSys), true,
              "2:5.1"),
          members,
-         {},
+         {"catalog-signature-broken"},
          true},
         {"INF changed after the catalog",
          CatalogBytes(entries({oldInf, "STOR.INF"}, goodSys)),
@@ -207,6 +215,27 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
          CatalogBytes(entries(goodInf, {oldSys})),
          {"member", "catalog-no-member"},
          {"catalog-no-member"}},
+        {"Windows 2000's own way to write its OSAttr",
+         CatalogBytes(entries({infHash, "stor.inf", false, "1.3.14.3.2.26", "2:5.00"}, goodSys),
+                      false, "2:5.00,2:5.10"),
+         members,
+         {}},
+        {"INF's line ends lost in a checkout",
+         CatalogBytes(entries({infHash}, goodSys)),
+         {"catalog-changed", "member"},
+         {"catalog-changed"},
+         false,
+         "[Version]\nCatalogFile=stor.cat\n"},
+        {"member's digest is not its tag",
+         Replaced(CatalogBytes(entries(goodInf, goodSys)), testing::Unhex(infHash),
+                  testing::Unhex(oldInf)),
+         {"catalog-changed", "member"},
+         {"catalog-changed"}},
+        {"the member list of Windows 8",
+         Replaced(clean, testing::Oid("1.3.6.1.4.1.311.12.1.2"),
+                  testing::Oid("1.3.6.1.4.1.311.12.1.3")),
+         members,
+         {"catalog-version"}},
         {"made for Windows 7 alone",
          CatalogBytes(entries({infHash, "stor.inf", false, "1.3.14.3.2.26", "2:6.1"}, goodSys),
                       false, "2:6.1"),
@@ -218,7 +247,7 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
     };
     for (const Row& row : rows) {
         const testing::TempDir pkg;
-        pkg.Write("stor.inf", inf);
+        pkg.Write("stor.inf", row.inf != nullptr ? std::string(row.inf) : inf);
         pkg.Write("stor.sys", sys);
         pkg.Write("stor.cat", row.catalog);
         const auto at = [&](const char* name) -> CatalogSubject {
@@ -228,7 +257,10 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
                                                         at("stor.cat"),
                                                         {at("stor.inf"), at("stor.sys")},
                                                         {"2:5.0", "2:5.1", "2:5.2"},
-                                                        "2000, XP and Server 2003"});
+                                                        "2000, XP and Server 2003",
+                                                        Scope::X86,
+                                                        {},
+                                                        0});
         std::vector<std::string> states;
         for (const CatalogFileState& file : check.files) states.push_back(KindOf(file.state));
         EXPECT_EQ(states, row.states) << row.what;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "pkgcheck/catalog/Sha1.h"
@@ -87,6 +88,95 @@ TEST_F(EndToEnd, ExamplePackagePassesWhenStrict) {
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(Has(run.out, "  drv\\stordrv.sys  image ")) << run.out;
     EXPECT_TRUE(Has(run.out, "Catalog for amd64: drv\\stordrv.cat, 3 members")) << run.out;
+}
+
+// The example's catalog signed as the README shows, under a root of the
+// builder's own, then with SHA-256, then changed after signing.
+TEST_F(EndToEnd, ExampleCatalogSignedByTheBuilder) {
+    const TempDir example;
+    std::filesystem::copy(std::string(PKGCHECK_SOURCE_DIR) + "/examples/package", example.path(),
+                          std::filesystem::copy_options::recursive);
+    example.Write("install.exe", testing::TinyImage());
+    example.Write("amd64/install.exe", testing::TinyImage(0x8664, 2, true));
+    const TempDir signing;
+    const std::string catalog = (example.path() / "drv" / "stordrv.cat").string();
+    ASSERT_EQ(std::system((std::string(PKGCHECK_SOURCE_DIR) + "/tests/pkgcheck/sign_catalogs.sh " +
+                           catalog + " " + signing.path().string())
+                              .c_str()),
+              0);
+    const std::string trust = " --trust " + (signing.path() / "root1.pem").string() + " ";
+    const auto runWith = [&](const char* signed_, const std::string& options) {
+        std::filesystem::copy_file(signing.path() / signed_, catalog,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return RunTool(options + " " + example.path().string());
+    };
+    ToolRun run = runWith("sha1.cat", "--strict" + trust);
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(Has(run.out,
+                    "  signature: verified\n    signer: CN=Builder Test Publisher, "
+                    "digest sha1\n"))
+        << run.out;
+    EXPECT_TRUE(Has(run.out, "  XP SP3: signed by another publisher, which it takes as unsigned"));
+    run = runWith("sha1.cat", "--json" + trust);
+    EXPECT_TRUE(Has(run.out, "\"root\": \"CN=Builder Test Root SHA-1\""));
+    EXPECT_TRUE(Has(run.out, "\"takenAs\": \"publisher\""));
+    run = runWith("sha1.cat", "--json");  // without its root
+    EXPECT_TRUE(Has(run.out, "\"root\": null")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\"takenAs\": \"unsigned\""));
+    run = runWith("sha256.cat", "--strict" + trust);
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_TRUE(Has(run.out,
+                    "[catalog-signature-sha2]: is signed with a sha256 digest, which "
+                    "2000 SP4, XP before SP3, XP SP3"))
+        << run.out;
+    // A --trust file that is no PEM is one error, however many catalogs.
+    run = runWith("sha1.cat", "--trust " + catalog);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_TRUE(Has(run.out, "[trust-unreadable]: cannot be read as a PEM root for --trust"));
+    EXPECT_EQ(run.out.find("[trust-unreadable]"), run.out.rfind("[trust-unreadable]")) << run.out;
+    run = runWith("changed.cat", trust);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_TRUE(Has(run.out, "[catalog-signature-broken]: the catalog changed after it was signed"))
+        << run.out;
+}
+
+// A package that Microsoft's driver signing signed for XP and Server 2003
+// (tests/pkgcheck/material/ms-signed), and the same with its catalog changed.
+TEST_F(EndToEnd, DriverSigningIsTakenWhereTheCatalogNamesTheSystem) {
+    const std::string material = std::string(PKGCHECK_SOURCE_DIR) + "/tests/pkgcheck/material/";
+    std::filesystem::remove(pkg.path() / "drv" / "stordrv.cat");
+    std::filesystem::copy_file(material + "ms-signed/SMBUSamd.inf",
+                               pkg.path() / "drv" / "stordrv.inf",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(material + "ms-signed/smbusamd.cat",
+                               pkg.path() / "drv" / "smbusamd.cat");
+    ToolRun run = RunTool(Args(""));
+    EXPECT_TRUE(Has(run.out,
+                    "    root: Microsoft Root Authority; Microsoft's driver signing\n"
+                    "    timestamp: 2011-09-13 14:29:46 UTC\n"))
+        << run.out;
+    // Its OSAttr names XP and Server 2003, not 2000.
+    EXPECT_TRUE(Has(run.out, "  2000 SP4: unsigned;"));
+    EXPECT_TRUE(Has(run.out, "  XP SP3: signed by Microsoft's driver signing; installs without"));
+    EXPECT_TRUE(Has(run.out, "  XP x64: signed by Microsoft's driver signing;"));
+    EXPECT_FALSE(Has(run.out, "catalog-signature"));
+    run = RunTool(Args("--devices " + Device("devices.reg")));
+    EXPECT_TRUE(Has(run.out,
+                    "  The driver on XP before SP3, XP SP3, Server 2003 before SP2 and "
+                    "Server 2003 SP2: signed by Microsoft's driver signing, no box; "
+                    "2000 SP4: unsigned, a box asks"))
+        << run.out;
+    run = RunTool(Args("--json"));
+    EXPECT_TRUE(Has(run.out, "\"driverSigning\": true")) << run.out;
+    EXPECT_TRUE(Has(run.out, "\"timestamp\": \"2011-09-13 14:29:46 UTC\""));
+
+    std::string changed = testing::Slurp(material + "ms-signed/smbusamd.cat");
+    changed[changed.size() / 2] = static_cast<char>(changed[changed.size() / 2] ^ 1);
+    pkg.Write("drv/smbusamd.cat", changed);
+    run = RunTool(Args(""));
+    EXPECT_TRUE(Has(run.out, "  signature: NOT VERIFIED: ")) << run.out;
+    EXPECT_TRUE(Has(run.out, "  XP SP3: unsigned;"));
+    EXPECT_TRUE(Has(run.out, "[catalog-signature-broken]"));
 }
 
 TEST_F(EndToEnd, WarningsFailOnlyWhenStrict) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,11 @@ inline std::string TinyImage(std::uint16_t machine = 0x14C, std::uint16_t subsys
     put(optional + 68, subsystem, 2);
     put(optional + (pe32plus ? 108 : 92), 16, 4);  // data directories
     return pe;
+}
+
+inline std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // A directory that is gone when the test ends.

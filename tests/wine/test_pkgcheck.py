@@ -86,3 +86,49 @@ def test_write_list_reaches_standard_output_byte_for_byte(wine, pkgcheck, tmp_pa
     assert written.startswith(b"[SupportedIDs]\r\n;"), written
     assert written.endswith(b"\r\nid1=VEN_8086&DEV_2922\r\n"), written
     assert b"\r\r" not in written, written
+
+
+MATERIAL = REPO / "tests" / "pkgcheck" / "material" / "ms-signed"
+
+
+def signed_package(tmp_path, catalog: bytes):
+    """The Microsoft-signed INF as the package's INF, beside its catalog."""
+    pkg = tmp_path / "package"
+    (pkg / "drv").mkdir(parents=True)
+    (pkg / "key.ini").write_bytes(b"[SupportedIDs]\r\nid1=VEN_1022&DEV_780B\r\n")
+    (pkg / "drv" / "stordrv.inf").write_bytes((MATERIAL / "SMBUSamd.inf").read_bytes())
+    (pkg / "drv" / "smbusamd.cat").write_bytes(catalog)
+    return pkg
+
+
+def catalog_verdict(wine, pkgcheck, pkg):
+    r = wine.run(pkgcheck, ["--json", wine.windows_path(pkg)], prints=True)
+    assert r.stdout, f"{r.describe()}\n{r.stderr}"
+    data = json.loads(r.stdout)
+    x86 = next(c for c in data["catalogs"] if c["architecture"] == "x86")
+    return x86, {e["kind"] for e in data["errors"]}
+
+
+def test_verdict_on_a_microsoft_signed_catalog_and_a_changed_copy(wine, pkgcheck, tmp_path):
+    """pkgcheck.exe gives the host build's verdicts: the real catalog is
+    Microsoft's driver signing at its timestamp, its changed copy is broken."""
+    catalog = (MATERIAL / "smbusamd.cat").read_bytes()
+    verdict, errors = catalog_verdict(wine, pkgcheck, signed_package(tmp_path / "real", catalog))
+    signature = verdict["signature"]
+    assert signature["verified"], signature
+    assert signature["driverSigning"] and signature["root"] == "Microsoft Root Authority"
+    assert signature["digestAlgorithm"] == "sha1"
+    assert signature["timestamp"] == "2011-09-13 14:29:46 UTC"
+    taken = {s["system"]: s["takenAs"] for s in verdict["systems"]}
+    assert taken["XP SP3"] == "driver-signing" and taken["2000 SP4"] == "unsigned", taken
+    assert "catalog-signature-broken" not in errors
+
+    # A byte of its OSAttr text, inside the signed content.
+    at = catalog.find("2:5.1".encode("utf-16-le"))
+    assert at > 0
+    changed = catalog[:at] + b"3" + catalog[at + 1:]
+    verdict, errors = catalog_verdict(wine, pkgcheck, signed_package(tmp_path / "changed", changed))
+    assert not verdict["signature"]["verified"]
+    assert "changed after it was signed" in verdict["signature"]["problem"]
+    assert {s["takenAs"] for s in verdict["systems"]} == {"unsigned"}
+    assert "catalog-signature-broken" in errors
