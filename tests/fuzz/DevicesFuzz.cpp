@@ -25,9 +25,9 @@ void Check(bool ok) {
     if (!ok) std::abort();
 }
 
-// A single-byte one, the double-byte ones of both lead-byte shapes, and one
-// that is no code page at all.
-constexpr int kCodePages[] = {1252, 932, 936, 1251, 65001};
+// Code pages a check may be given: single-byte ones, and double-byte ones
+// of both shapes of lead-byte ranges. They decide what Unicode text becomes.
+constexpr int kCodePages[] = {1252, 932, 936, 1251, 949};
 
 bool SameList(const DeviceList& a, const DeviceList& b) {
     if (a.format != b.format || a.failure != b.failure || a.error != b.error ||
