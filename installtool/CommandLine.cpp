@@ -1,9 +1,13 @@
 #include "installtool/CommandLine.h"
 
-#include "installtool/Texts.h"
+#include "payload/Texts.h"
 #include "platform/Paths.h"
 
 namespace installtool {
+
+using payload::Slice;
+using payload::StartsWithText;
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }

@@ -1,11 +1,14 @@
 #include "installtool/InstallApp.h"
 
 #include "installtool/CommandLine.h"
-#include "installtool/Texts.h"
+#include "payload/Texts.h"
 #include "platform/PackageFiles.h"
 #include "platform/Paths.h"
 
 namespace installtool {
+
+using payload::AppendHex;
+using payload::OsVersion;
 
 using launcher::ByteString;
 

@@ -45,7 +45,7 @@ public:
 private:
     // Everything after the window stands; gives the exit status.
     int Run() override;
-    int Install(const char* infPath, const char* hardwareId, const OsVersion& os);
+    int Install(const char* infPath, const char* hardwareId, const payload::OsVersion& os);
     // Under WOW64: the package's 64-bit tool does the work.
     int HandOff(const ToolArguments& arguments);
     // 0 once Windows installs no device itself, else the status to end with.

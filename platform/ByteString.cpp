@@ -8,7 +8,9 @@
 
 namespace launcher {
 
-ByteString::~ByteString() { platform_->Release(data_); }
+ByteString::ByteString(Platform& platform) : heap_(&platform) {}
+
+ByteString::~ByteString() { heap_->Release(data_); }
 
 bool ByteString::Fail() {
     Clear();
@@ -23,10 +25,10 @@ bool ByteString::Reserve(std::size_t size) {
     // Doubling keeps a string built by many appends to a few copies.
     std::size_t capacity = capacity_ < 15 ? 15 : capacity_;
     while (capacity < size) capacity = capacity * 2 + 1;
-    char* block = static_cast<char*>(platform_->Allocate(capacity + 1));
+    char* block = static_cast<char*>(heap_->Allocate(capacity + 1));
     if (!block) return false;
     CopyBytes(block, c_str(), size_ + 1);
-    platform_->Release(data_);
+    heap_->Release(data_);
     data_ = block;
     capacity_ = capacity;
     return true;
@@ -80,7 +82,7 @@ bool ByteString::Holds(std::string_view text) const {
 
 void ByteString::Clear() {
     failed_ = false;
-    platform_->Release(data_);
+    heap_->Release(data_);
     data_ = nullptr;
     size_ = 0;
     capacity_ = 0;

@@ -9,11 +9,14 @@
 
 namespace launcher {
 
+class Heap;
 class Platform;
 
 class ByteString {
 public:
-    explicit ByteString(Platform& platform) : platform_(&platform) {}
+    explicit ByteString(Heap& heap) : heap_(&heap) {}
+    // The platform's heap, for a caller that knows the platform by name only.
+    explicit ByteString(Platform& platform);
     ~ByteString();
     ByteString(const ByteString&) = delete;
     ByteString& operator=(const ByteString&) = delete;
@@ -42,7 +45,7 @@ private:
     // Whether `text` lies within this string's own text.
     bool Holds(std::string_view text) const;
 
-    Platform* platform_;
+    Heap* heap_;
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;  // bytes of text the block holds, NUL not counted

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/Heap.h"
+
 namespace launcher {
 
 // Message-box styles, with the values Windows gives them.
@@ -52,7 +54,7 @@ constexpr std::uint32_t kPlatformNt = 2;
 using RegistryKey = std::uintptr_t;
 using FileStream = void*;
 
-class Platform {
+class Platform : public Heap {
 public:
     virtual ~Platform() = default;
 
@@ -97,10 +99,7 @@ public:
     virtual std::size_t ReadStream(void* buffer, std::size_t size, std::size_t count,
                                    FileStream stream) = 0;
     virtual int CloseStream(FileStream stream) = 0;
-    // Null when the memory is not there.
-    virtual void* Allocate(std::size_t bytes) = 0;
-    // Gives back a block from Allocate; null is allowed.
-    virtual void Release(void* block) = 0;
+    // The heap: Allocate and Release (Heap.h).
 };
 
 // The platform of the running process (defined by the Windows implementation).

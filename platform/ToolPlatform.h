@@ -69,12 +69,11 @@ public:
     // Field `index` of the line (0 is its key), with string keys replaced;
     // false when there is no such field or no memory for it.
     virtual bool Field(const InfLine& line, unsigned index, ByteString& text) = 0;
-    // The install section this system reads for `section` (its .NTx86 or
-    // .NT form, or itself).
-    virtual bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) = 0;
+    // Whether the INF has the section, lines or not.
+    virtual bool HasSection(InfHandle inf, const char* section) = 0;
 
     // --- what 2000 and XP document beyond the install itself ---
-    // Why the last Field or ActualInstallSection failed, as the setup library
+    // Why the last Field failed, as the setup library
     // set the last error then (ERROR_NOT_ENOUGH_MEMORY also when the tool's
     // own memory ran out).
     virtual std::uint32_t LastSetupError() = 0;

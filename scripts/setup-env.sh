@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # 32-bit programs, which this kind of kernel only runs through emulation.
 native=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 cmake wine wine64
         qemu-user-static xvfb xauth xdotool x11-utils python3-pefile python3-capstone
-        python3-pytest locales libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+        python3-pytest locales libgtest-dev libbenchmark-dev libmspack-dev clang libclang-rt-14-dev
         libgcrypt20-dev libgcrypt-mingw-w64-dev osslsigncode)
 optional=(ninja-build)
 i386=(wine32:i386)  # scripts/install-wine32.sh installs it

@@ -57,6 +57,7 @@ private:
         if (!report_.list) return;
         report_.cross =
             CrossCheckInf(*report_.list, *report_.inf, codePage_.cp, kListName, kInfName);
+        Take(report_.cross->errors);
         Take(report_.cross->warnings);
     }
 

@@ -67,7 +67,9 @@ struct InfContents {
     std::vector<InfHardwareId> otherIds;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> otherPlaces;
     std::vector<Finding> warnings;
-    std::vector<Finding> errors;  // the one that says why it could not be read as text
+    // Why it could not be read as text, or that it gives 2000 and XP on x86
+    // no model, so that the package installs nothing there.
+    std::vector<Finding> errors;
     // The text and its sections, for the stages that read more of the file;
     // none when it could not be read.
     std::shared_ptr<const InfDocument> document;

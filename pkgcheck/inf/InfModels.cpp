@@ -3,10 +3,11 @@
 #include <limits>
 #include <memory>
 
-#include "installtool/Decoration.h"
+#include "payload/Decoration.h"
 #include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/inf/InfPlaces.h"
 #include "pkgcheck/inf/InfText.h"
+#include "pkgcheck/read/HardwareIds.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
@@ -14,26 +15,9 @@ namespace {
 
 constexpr std::uint32_t kNone = HashIndex::kNone;
 
-// The less specific hardware IDs that also name the device of `id`, as
-// Windows derives them: PCI\VEN&DEV&SUBSYS&REV also goes by
-// PCI\VEN&DEV&SUBSYS, PCI\VEN&DEV&REV and PCI\VEN&DEV. Upper case.
-std::vector<std::string> IdAndWiderForms(std::string_view id) {
-    const std::string upper = UpperAscii(id);
-    const auto without = [](std::string text, std::string_view token) {
-        const std::size_t at = text.find(token);
-        if (at == std::string::npos) return std::string();
-        const std::size_t end = text.find('&', at + 1);
-        return text.erase(at, end == std::string::npos ? std::string::npos : end - at);
-    };
-    std::vector<std::string> forms = {upper};
-    for (const std::string& narrower : {upper, without(upper, "&REV_")}) {
-        if (narrower.empty()) continue;
-        for (const std::string& wider : {without(narrower, "&REV_"), without(narrower, "&SUBSYS_")})
-            if (!wider.empty() && std::find(forms.begin(), forms.end(), wider) == forms.end())
-                forms.push_back(wider);
-    }
-    return forms;
-}
+constexpr const char* kInstallsNothing =
+    ": Windows finds no driver in it for any device, so the package installs nothing on 2000 and "
+    "XP";
 
 class ModelCollector {
 public:
@@ -47,7 +31,10 @@ public:
     void Collect() {
         const std::uint32_t manufacturer = inf_.Find("Manufacturer");
         if (manufacturer == kNone) {
-            Warn("inf-no-manufacturer", 0, "no [Manufacturer] section, so no models");
+            check_.errors.push_back(
+                {"inf-no-manufacturer", file_, 0, 0,
+                 std::string("no [Manufacturer] section, so no models") + kInstallsNothing,
+                 Severity::Error});
             return;
         }
         inf_.ForEachLine(manufacturer, [this](const LogicalLine& l) { CollectManufacturer(l); });
@@ -219,7 +206,8 @@ private:
                     (n == 1 ? " PCI ID is in " : " PCI IDs are in ") + SectionsText(check_, all) +
                     ", " + Nt5Text(check_);
         }
-        Warn("inf-no-pci-ids", 0, std::move(text));
+        check_.errors.push_back(
+            {"inf-no-pci-ids", file_, 0, 0, std::move(text) + kInstallsNothing, Severity::Error});
     }
 
     // Once for each ID that 2000 and XP on x86 never see, however many
@@ -267,7 +255,7 @@ private:
         std::size_t count = 0;
         for (std::size_t j = 0; j < check_.ids.size(); ++j) {
             bool served = false;
-            for (const std::string& form : IdAndWiderForms(check_.Id(j))) {
+            for (const std::string& form : HardwareIdForms(check_.Id(j))) {
                 const std::uint32_t k = Known(otherKnown_, check_.otherIds, form);
                 served = served || (k != kNone && onX64[k]);
             }
@@ -366,8 +354,8 @@ std::string ArchitectureName(std::string_view architecture) {
 // The installer tool's own rule, for a workstation of any NT 5 version on
 // x86 (2000 reads no decorations, so XP's suites are the ones that count).
 bool DecorationAppliesToX86Nt5(std::string_view decoration) {
-    const installtool::OsVersion nt5Workstation{5, 0xFF, 1, installtool::kXpSuites};
-    return installtool::DecorationRank(decoration, "x86", nt5Workstation) >= 0;
+    const payload::OsVersion nt5Workstation{5, 0xFF, 1, payload::kXpSuites};
+    return payload::DecorationRank(decoration, "x86", nt5Workstation) >= 0;
 }
 
 bool DecorationAppliesToX64Nt52(std::string_view decoration) {

@@ -84,7 +84,7 @@ InfFile::InfFile(std::string_view text) : text_(text) {
         if (l.text.empty() || l.text.front() != '[') continue;
         if (open != kNone) chunks_[open].end = l.begin;
         const std::size_t close = l.text.find(']');
-        const std::string_view name = Keep(TrimBlanks(l.text.substr(1, close - 1)));
+        const std::string_view name = Lasting(TrimBlanks(l.text.substr(1, close - 1)));
         open = static_cast<std::uint32_t>(chunks_.size());
         chunks_.push_back({l.end, text.size(), reader.NextLineNumber(), kNone});
         Section& section = sections_[SectionNamed(name)];
@@ -126,7 +126,7 @@ std::string_view InfFile::Substitute(std::string_view text, std::string* scratch
 
 // A view that outlives the line it came from: the file's own bytes stay,
 // anything built from them is copied.
-std::string_view InfFile::Keep(std::string_view view) {
+std::string_view InfFile::Lasting(std::string_view view) {
     const std::less<const char*> before;
     const bool inText = !before(view.data(), text_.data()) &&
                         !before(text_.data() + text_.size(), view.data() + view.size());
@@ -164,11 +164,11 @@ void InfFile::CollectStrings() {
             const std::string_view value = Unquoted(l.text.substr(eq + 1), &scratch);
             const std::uint32_t known = FindString(key);
             if (known == kNone) {
-                strings_.push_back({Keep(key), Keep(value)});
+                strings_.push_back({Lasting(key), Lasting(value)});
                 stringIndex_.Add(HashOf(key, FoldCase),
                                  static_cast<std::uint32_t>(strings_.size() - 1));
             } else if (plain) {
-                strings_[known].value = Keep(value);
+                strings_[known].value = Lasting(value);
             }
         });
     }

@@ -113,7 +113,9 @@ private:
         std::string_view value;
     };
 
-    std::string_view Keep(std::string_view view);
+    // `view` where it outlives the line it came from (the file's text, or a
+    // copy kept here).
+    std::string_view Lasting(std::string_view view);
     std::uint32_t SectionNamed(std::string_view name);
     std::uint32_t FindString(std::string_view key) const;
     void CollectStrings();

@@ -8,6 +8,7 @@
 
 #include "pkgcheck/read/Ansi.h"
 #include "pkgcheck/read/Files.h"
+#include "pkgcheck/read/HardwareIds.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
@@ -463,13 +464,9 @@ bool IsSubkeyName(std::string_view name) {
 }
 
 std::vector<std::string> HardwareIdsOf(std::string_view name) {
-    const std::string pci = "PCI\\";
-    if (!IsSubkeyName(name)) return {pci + std::string(name)};
-    const std::string vendorDevice = pci + std::string(name.substr(0, 17));
-    const std::string_view subsystem = name.substr(17, 16);  // &SUBSYS_hhhhhhhh
-    const std::string_view revision = name.substr(33);       // &REV_hh
-    return {pci + std::string(name), vendorDevice + std::string(subsystem),
-            vendorDevice + std::string(revision), vendorDevice};
+    const std::string id = "PCI\\" + std::string(name);
+    if (!IsSubkeyName(name)) return {id};
+    return HardwareIdForms(id);
 }
 
 std::vector<DeviceFormatInfo> DeviceFormats() {

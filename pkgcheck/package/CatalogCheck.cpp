@@ -7,6 +7,7 @@
 #include "pkgcheck/catalog/Sha1.h"
 #include "pkgcheck/read/Files.h"
 #include "pkgcheck/read/Text.h"
+#include "pkgcheck/read/Unpack.h"
 
 namespace pkgcheck {
 namespace {
@@ -94,6 +95,8 @@ public:
     }
 
 private:
+    // Its sources, and what stays unsourced, are beside kUnsignedSource
+    // (pkgcheck/package/CatalogSignature.h).
     static constexpr const char* kAsked =
         "; XP asks whether to install software that has not passed Windows Logo testing, and "
         "where policy blocks unsigned drivers the installation fails";
@@ -173,12 +176,23 @@ private:
 
     void Check(const CatalogSubject& file) {
         CatalogFileState& state = out_.files.emplace_back();
-        state.file = file.shown;
+        state.file = file.member.empty() ? file.shown : file.shown + "\\" + file.member;
         std::string bytes;
         std::string error;
-        if (!ReadFileBytes(file.path, &bytes, &error)) {
-            state.state = MemberState::Unreadable;
-            return Error("unreadable", file.shown, "cannot read " + file.path + ": " + error);
+        switch (ReadAsCopied(file.path, file.member, file.compressed, &bytes, &error)) {
+            case UnpackResult::Unpacked:
+                break;
+            case UnpackResult::Unreadable:
+                state.state = MemberState::Unreadable;
+                return Error("unreadable", file.shown, error);
+            default:
+                // Windows looks up the file it copies, not its packed form.
+                state.state = MemberState::NotUnpacked;
+                return Warn(KindOf(state.state), file.shown,
+                            (file.member.empty() ? "holds " + file.name + " compressed"
+                                                 : "holds " + file.member) +
+                                ", which cannot be unpacked here (" + error + "): whether " +
+                                out_.catalog + " holds it is not checked");
         }
         const FileHash hash = HashAsWindows(bytes);
         state.image = hash.image;
@@ -207,7 +221,8 @@ private:
                          " (OSAttr), none of " + Served() + kOtherSystems);
             return;
         }
-        const CatalogMember* named = Find(byFile_, UpperAscii(BaseName(file.shown)));
+        const CatalogMember* named =
+            Find(byFile_, UpperAscii(file.name.empty() ? BaseName(file.shown) : file.name));
         const std::string notFound = ": " + request_.served + " do not find it in the catalog" +
                                      " and take it as unsigned" + kAsked;
         if (hash.image && Find(byTag_, HexDigest(hash.flat)) != nullptr) {
@@ -290,6 +305,8 @@ const char* KindOf(MemberState state) {
             return "catalog-flat-hash";
         case MemberState::Algorithm:
             return "catalog-algorithm";
+        case MemberState::NotUnpacked:
+            return "catalog-not-unpacked";
     }
     return "";
 }
@@ -311,7 +328,9 @@ std::optional<CatalogRequest> CatalogRequestFor(const Payload& payload, const Ca
     request.catalog = {payload.catalog->found, payload.catalog->path};
     request.files.push_back(inf);
     for (const PayloadFile& file : payload.files)
-        if (!file.found.empty()) request.files.push_back({file.found, file.path});
+        if (!file.found.empty())
+            request.files.push_back(
+                {file.found, file.path, file.name, file.member, file.compressed});
     request.systems = systems;
     request.served = served;
     return request;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pkgcheck/package/CatalogSignature.h"
@@ -17,8 +18,22 @@ namespace pkgcheck {
 
 // A file as the package holds it.
 struct CatalogSubject {
+    CatalogSubject(std::string shownFile = {}, std::string hostPath = {},
+                   std::string packedName = {}, std::string cabinetMember = {},
+                   bool isCompressed = false)
+        : shown(std::move(shownFile)),
+          path(std::move(hostPath)),
+          name(std::move(packedName)),
+          member(std::move(cabinetMember)),
+          compressed(isCompressed) {}
+
     std::string shown;  // drv\stordrv.sys
     std::string path;   // host path
+    // For a file the package holds packed: its name, and its name in the
+    // cabinet at `path`, or that `path` is its compressed form.
+    std::string name;
+    std::string member;
+    bool compressed = false;
 };
 
 struct CatalogRequest {
@@ -42,6 +57,9 @@ enum class MemberState {
     Changed,     // a member carries its name with another hash
     FlatHash,    // a PE image listed by the SHA-1 of all its bytes
     Algorithm,   // its member carries another hash than SHA-1
+    // It lies packed (in a cabinet, or compressed) and cannot be unpacked
+    // here: not looked up.
+    NotUnpacked,
 };
 // "member", or the kind of the finding that says why not.
 const char* KindOf(MemberState state);

@@ -16,8 +16,9 @@ namespace {
 // treat alike: kUnsignedSource.
 constexpr const char* kNoBox = "installs without a box";
 constexpr const char* kXpBox =
-    "asks whether to install software that \"has not passed Windows Logo testing\" (for the "
-    "device classes that certclas.inf lists); under the Block policy the installation fails";
+    "asks whether to install software that \"has not passed Windows Logo testing\" (for Plug "
+    "and Play drivers of the device classes that certclas.inf lists); under the Block policy "
+    "the installation fails";
 constexpr const char* k2000Box =
     "shows \"Digital Signature Not Found\" and asks; under the Block policy the installation "
     "fails";
@@ -92,6 +93,12 @@ private:
         SystemVerdict out;
         out.system = row.system;
         out.takenAs = !readable ? "unsigned" : v.driverSigning ? "driver-signing" : "publisher";
+        // Server 2003 is judged as XP here, unconfirmed: "Using SetupAPI to
+        // verify driver Authenticode signatures" (learn.microsoft.com/en-us/
+        // windows-hardware/drivers/install/using-setupapi-to-verify-driver-
+        // authenticode-signatures) says such procedures "are supported
+        // starting with Microsoft Windows Server 2003", so 2003 may take a
+        // publisher's signature otherwise than as unsigned.
         const bool is2000 = row.osAttr == "2:5.0";
         out.consequence = out.takenAs == "driver-signing" ? kNoBox : is2000 ? k2000Box : kXpBox;
         return out;

@@ -13,10 +13,29 @@
 
 namespace pkgcheck {
 
-// Where Microsoft's documentation says what these systems do with a
-// package they take as unsigned.
-constexpr const char* kUnsignedSource =
-    "https://learn.microsoft.com/en-us/windows-hardware/drivers/install/catalog-files";
+// Where Microsoft says what these systems do with a package they take as
+// unsigned; the report prints it.
+// - KB 216754, "Driver Signing Set to "Warn" During Windows 2000 Setup",
+//   http://support.microsoft.com/?kbid=216754: for "a non-signed driver" the
+//   choices are "Allow drivers to be installed (no prompt)", "Warn when a
+//   non-signed driver is installed" (the default) and "Do not allow
+//   non-signed drivers to be installed"; "a non-signed third-party driver can
+//   cause a prompt to be displayed during an unattended Setup".
+// - KB 269651, ""Digital Signature Not Found" Error Message When You Install
+//   a Driver or Update" (Windows 2000; read in the archive of
+//   ftp.microsoft.com/MISC/KB/en-us/269/651.HTM): the box "Digital Signature
+//   Not Found", "The software you are about to install does not contain a
+//   Microsoft digital signature", "Do you want to continue the installation?".
+// - KB 293335, "No Driver Signing Warning Is Displayed When You Install the
+//   Device Driver" (Windows XP; ftp.microsoft.com/MISC/KB/en-us/293/335.HTM):
+//   "A Driver Signing policy can apply to the device classes listed in the
+//   Certclas.inf file", and the warning "is currently available only for
+//   Plug and Play device drivers".
+// No Microsoft page was found for the words of XP's box ("has not passed
+// Windows Logo testing" is quoted by third-party pages only), for the name
+// of XP's Block choice, nor for "no box" under Microsoft's driver signing,
+// which KB 269651 implies but does not say.
+constexpr const char* kUnsignedSource = "support.microsoft.com KB 216754, 269651, 293335";
 
 struct SystemVerdict {
     std::string system;       // "XP SP3"

@@ -234,6 +234,17 @@ CrossCheck CrossCheckInf(const ListFile& list, const InfContents& inf, const lau
                  ShortVisible(list.Text(i)) + " matches no PCI hardware ID of " + infFile +
                      ": the launcher may hand the installer a device the INF does not install"});
     }
+    const bool anyMatch = std::find(result.entryMatchesInf.begin(), result.entryMatchesInf.end(),
+                                    true) != result.entryMatchesInf.end();
+    if (!anyMatch && !list.entries.empty() && !inf.ids.empty())
+        result.errors.push_back(
+            {"list-installs-nothing", listFile, 0, 0,
+             "none of its " + std::to_string(list.entries.size()) +
+                 (list.entries.size() == 1 ? " entry" : " entries") +
+                 " matches a PCI hardware ID that " + infFile +
+                 " offers 2000 and XP on x86: the launcher hands the installer only devices the "
+                 "INF has no driver for, so the package installs nothing",
+             Severity::Error});
     for (std::size_t j = 0; j < inf.ids.size(); ++j)
         if (result.coveringEntry[j] < 0)
             result.warnings.push_back(

@@ -18,6 +18,7 @@ namespace pkgcheck {
 struct CrossCheck {
     std::vector<bool> entryMatchesInf;
     std::vector<int> coveringEntry;
+    std::vector<Finding> errors;  // no entry matches the INF: the package installs nothing
     std::vector<Finding> warnings;
 };
 CrossCheck CrossCheckInf(const ListFile& list, const InfContents& inf, const launcher::CodePage& cp,

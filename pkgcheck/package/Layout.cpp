@@ -23,7 +23,7 @@ public:
         const Found found = finder_.Find(packageDir_, "", wanted.parts);
         for (const std::vector<std::string>& matches : found.ambiguous)
             WarnAmbiguous(wanted.name, matches);
-        LayoutItem item{wanted.name, found.shown, found.path, found.problem, ""};
+        LayoutItem item{wanted.name, found.shown, found.path, found.whyMissing, ""};
         if (item.problem.empty()) {
             // Found once already: the same steps, nothing new to tell.
             const std::vector<std::string> dir(wanted.parts.begin(), wanted.parts.end() - 1);
@@ -76,12 +76,12 @@ Layout FindInstaller64(const std::string& packageDir) {
     const Found found = finder.Find(packageDir, "", {package::kTool64Folder, package::kToolFile});
     Layout layout;
     LayoutItem& item = layout.items.emplace_back();
-    item = {name, found.shown, found.path, found.problem, ""};
-    if (found.problem.empty()) return layout;
+    item = {name, found.shown, found.path, found.whyMissing, ""};
+    if (found.whyMissing.empty()) return layout;
     item.found.clear();
     layout.errors.push_back(
         {"missing", name, 0, 0,
-         found.problem +
+         found.whyMissing +
              "; the INF has models for XP x64 and Server 2003 x64, where install.exe runs under "
              "WOW64 and hands the installation to this 64-bit tool: without it every such "
              "machine gets the box \"This is 64-bit Windows, and the package's 64-bit installer "

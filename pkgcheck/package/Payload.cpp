@@ -1,95 +1,29 @@
 #include "pkgcheck/package/Payload.h"
 
-#include <cstdlib>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "payload/Payload.h"
+#include "pkgcheck/inf/InfFields.h"
 #include "pkgcheck/inf/InfServices.h"
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/pe/Pe.h"
 #include "pkgcheck/read/Cabinet.h"
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Text.h"
+#include "pkgcheck/read/Unpack.h"
 
 namespace pkgcheck {
 namespace {
 
 constexpr std::uint32_t kNone = InfFile::kNone;
 
-// "key = value"; a line without '=' has an empty key.
-struct KeyValue {
-    std::string_view key;
-    std::string_view value;
-};
-
-KeyValue SplitLine(std::string_view text) {
-    const std::size_t eq = FindUnquoted(text, '=');
-    if (eq == std::string_view::npos) return {{}, text};
-    return {TrimBlanks(text.substr(0, eq)), text.substr(eq + 1)};
-}
-
 // The name a path ends in.
 std::string_view BaseName(std::string_view path) {
     const std::size_t cut = path.find_last_of("\\/");
     return cut == std::string_view::npos ? path : path.substr(cut + 1);
 }
-
-// A disk ID as a key: 1, 01 and 001 are one disk.
-std::string DiskKey(std::string_view id) {
-    id = TrimBlanks(id);
-    const bool digits = !id.empty() && id.find_first_not_of("0123456789") == std::string_view::npos;
-    while (digits && id.size() > 1 && id.front() == '0') id.remove_prefix(1);
-    return UpperAscii(id);
-}
-
-// An entry of [SourceDisksFiles] or [SourceDisksNames]: its fields after
-// the '=', tokens replaced.
-struct SourceEntry {
-    const char* section;
-    std::vector<std::string> fields;
-    int line;
-
-    std::string Field(std::size_t i) const { return i < fields.size() ? fields[i] : ""; }
-};
-
-// [Name.x86] (or [Name.amd64]) over [Name], entry by entry, as Windows
-// looks up a file or a disk on that processor.
-class SourceTable {
-public:
-    SourceTable(const InfFile& inf, const char* plain, const std::string& decorated, bool disks)
-        : disks_(disks), decorated_(decorated) {
-        Read(inf, plain);
-        Read(inf, decorated_.c_str());
-    }
-
-    const SourceEntry* Find(std::string_view key) const {
-        const auto found = entries_.find(disks_ ? DiskKey(key) : UpperAscii(TrimBlanks(key)));
-        return found == entries_.end() ? nullptr : &found->second;
-    }
-
-private:
-    void Read(const InfFile& inf, const char* name) {
-        const std::uint32_t section = inf.Find(name);
-        if (section == kNone) return;
-        std::string scratch;
-        std::string expanded;
-        inf.ForEachLine(section, [&](const LogicalLine& l) {
-            const KeyValue kv = SplitLine(l.text);
-            if (kv.key.empty()) return;
-            SourceEntry entry{name, {}, l.line};
-            ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
-                entry.fields.emplace_back(inf.Substitute(Unquoted(field, &scratch), &expanded));
-            });
-            const std::string_view key = Unquoted(kv.key, &scratch);
-            entries_[disks_ ? DiskKey(key) : UpperAscii(key)] = std::move(entry);
-        });
-    }
-
-    bool disks_;
-    const std::string decorated_;  // entries keep a pointer to their section's name
-    std::unordered_map<std::string, SourceEntry> entries_;
-};
 
 // The destination names a file-list section copies to, upper case, for the
 // service binaries.
@@ -107,22 +41,109 @@ constexpr ArchNames kX86Names = {"x86", ".NTx86", "2000 and XP", kMachineI386, f
 constexpr ArchNames kAmd64Names = {"amd64", ".NTamd64", "XP x64 and Server 2003 x64", kMachineAmd64,
                                    true};
 
-class PayloadReader {
+// The package below the INF's folder as Windows finds files there, letter
+// case aside, for the look-ups of the payload rules. It keeps what the last
+// one found, and what the cabinets it opened lacked, in words.
+class PackageFinder final : public payload::PackageFiles {
+public:
+    PackageFinder(const std::string& infDir, const std::string& infDirShown,
+                  std::vector<Finding>& warnings)
+        : infDir_(infDir), infDirShown_(infDirShown), warnings_(warnings) {}
+
+    bool IsFile(std::string_view path) override {
+        found_ = Find(path);
+        return found_.whyMissing.empty();
+    }
+
+    // A cabinet's file list tells what it holds.
+    bool CabinetHolds(std::string_view path, std::string_view wanted) override {
+        const Found cabinet = Find(path);
+        if (!cabinet.whyMissing.empty()) {
+            why_ += ", nor in the disk's cabinet " + std::string(BaseName(path)) + " (" +
+                    cabinet.whyMissing + ")";
+            return false;
+        }
+        std::string bytes;
+        std::string error;
+        std::vector<std::string> names;
+        if (!ReadFileBytes(cabinet.path, &bytes, &error) ||
+            !CabinetFileNames(bytes, &names, &error)) {
+            why_ +=
+                ", nor in the disk's cabinet " + cabinet.shown + ", which cannot be read: " + error;
+            return false;
+        }
+        for (const std::string& name : names) {
+            if (!EqualsIgnoringCase(BaseName(name), wanted)) continue;
+            found_ = cabinet;
+            member_ = name;
+            return true;
+        }
+        why_ += ", nor in the disk's cabinet " + cabinet.shown + ", which lists " +
+                std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
+                ", not this one";
+        return false;
+    }
+
+    void Forget() {
+        found_ = Found();
+        member_.clear();
+        why_.clear();
+    }
+    const Found& found() const { return found_; }
+    const std::string& member() const { return member_; }
+    const std::string& why() const { return why_; }
+
+    // drv\x86\stor.sys, for `path` below the INF's folder.
+    std::string Shown(std::string_view path) const {
+        std::string shown = infDirShown_;
+        for (const std::string& part : PathParts(std::string(path)))
+            if (!part.empty() && part != ".") shown += "\\" + part;
+        return shown;
+    }
+
+private:
+    Found Find(std::string_view path) {
+        Found found = finder_.Find(infDir_, infDirShown_, PathParts(std::string(path)));
+        for (const std::vector<std::string>& matches : found.ambiguous) {
+            std::string spelled;
+            for (const std::string& m : matches) spelled += (spelled.empty() ? "" : ", ") + m;
+            warnings_.push_back({"ambiguous-name", Shown(path), 0, 0,
+                                 "several names differ only in letter case (" + spelled +
+                                     "); Windows keeps only one of them"});
+        }
+        return found;
+    }
+
+    const std::string& infDir_;
+    const std::string& infDirShown_;
+    std::vector<Finding>& warnings_;
+    FileFinder finder_;
+    Found found_;
+    std::string member_;
+    std::string why_;
+};
+
+// 2000 and XP on x86 read the rules as XP does, but for a disk whose flags
+// hold 0x10, which only XP knows; XP x64 and Server 2003 x64 are NT 5.2.
+constexpr payload::OsVersion kXp = {5, 1, 1, payload::kXpSuites};
+constexpr payload::OsVersion k2000 = {5, 0, 1, 0};
+constexpr payload::OsVersion kXpX64 = {5, 2, 1, 0};
+
+class PayloadReader final : private payload::CopyVisitor {
 public:
     PayloadReader(const InfContents& inf, const std::string& infDir, const std::string& infDirShown,
                   const std::string& infFile, PayloadArch arch, Payload& out)
         : inf_(inf),
           file_(inf.document->File()),
-          infDir_(infDir),
           infDirShown_(infDirShown),
           infFile_(infFile),
           arch_(arch == PayloadArch::Amd64 ? kAmd64Names : kX86Names),
           amd64_(arch == PayloadArch::Amd64),
+          target_{arch_.name, amd64_ ? kXpX64 : kXp},
           out_(out),
-          sourceFiles_(file_, "SourceDisksFiles", std::string("SourceDisksFiles.") + arch_.name,
-                       false),
-          sourceDisks_(file_, "SourceDisksNames", std::string("SourceDisksNames.") + arch_.name,
-                       true) {}
+          fields_(file_),
+          reading_(fields_, heap_),
+          package_(infDir, infDirShown, out.warnings) {}
 
     void Run() {
         for (const InfInstall& install : amd64_ ? inf_.installsX64 : inf_.installs)
@@ -139,22 +160,6 @@ private:
         out_.warnings.push_back({kind, infFile_, line, 0, std::move(message)});
     }
 
-    std::string Value(std::string_view field) {
-        return std::string(file_.Substitute(Unquoted(field, &scratch_), &expanded_));
-    }
-
-    // DDInstall.NTx86 (.NTamd64), else DDInstall.NT, else the name itself,
-    // as Windows chooses on the processor.
-    std::uint32_t Choose(const std::string& name, std::string* chosen) const {
-        for (const char* suffix : {arch_.nt, ".NT", ""}) {
-            const std::uint32_t section = file_.Find(name + suffix);
-            if (section == kNone) continue;
-            *chosen = std::string(file_.NameOf(section));
-            return section;
-        }
-        return kNone;
-    }
-
     void ReadInstall(const InfInstall& install) {
         PayloadInstall out;
         out.name = install.name;
@@ -162,8 +167,8 @@ private:
             amd64_ ? inf_.otherSections[install.section].name : inf_.sections[install.section];
         out.line = install.line;
         out.models = install.models;
-        const std::uint32_t section = Choose(install.name, &out.chosen);
-        if (section == kNone) {
+        launcher::ByteString chosen(heap_);
+        if (!payload::ChooseInstallSection(reading_, install.name, arch_.name, chosen)) {
             Warn("payload-section-missing", install.line,
                  "the models name install section [" + install.name + "] (first in [" +
                      out.modelSection + "]), but the INF has no [" + install.name + arch_.nt +
@@ -171,79 +176,47 @@ private:
                      " find nothing to install the device with");
             return out_.installs.push_back(std::move(out));
         }
-        std::vector<const Destinations*> copied;
-        Destinations direct;
-        file_.ForEachLine(section, [&](const LogicalLine& l) {
-            const KeyValue kv = SplitLine(l.text);
-            if (!EqualsIgnoringCase(kv.key, "CopyFiles")) return;
-            ForEachField(kv.value, ',', [&](std::size_t, std::string_view field) {
-                const std::string item = Value(field);
-                if (item.empty()) return;
-                out.copyFiles.push_back(item);
-                if (item[0] != '@') return copied.push_back(CopyList(item, out.chosen, l.line));
-                AddFile(item.substr(1), out.chosen, l.line);
-                direct.insert(UpperAscii(item.substr(1)));
-            });
-        });
-        copied.push_back(&direct);
-        ReadServices(out, copied);
+        out.chosen = std::string(file_.NameOf(file_.Find(chosen.view())));
+        install_ = &out;
+        copied_.clear();
+        payload::ForEachCopiedFile(reading_, chosen.view(), *this);
+        ReadServices(out);
         out_.installs.push_back(std::move(out));
     }
 
-    // The files of a file-list section, read once however many install
-    // sections copy it: destination[, source[, temporary[, flags]]].
-    const Destinations* CopyList(const std::string& name, const std::string& installSection,
-                                 int line) {
-        const std::uint32_t section = file_.Find(name);
-        if (section == kNone) {
-            if (missingLists_.insert(UpperAscii(name)).second)
-                Warn("payload-section-missing", line,
-                     "CopyFiles of [" + installSection + "] names [" + name +
-                         "], which the INF lacks: the files it was meant to list are not copied");
-            return &empty_;
-        }
-        const auto known = lists_.find(section);
-        if (known != lists_.end()) return &known->second;
-        Destinations& destinations = lists_[section];
-        const std::string listName(file_.NameOf(section));
-        file_.ForEachLine(section, [&](const LogicalLine& l) {
-            std::string destination;
-            std::string source;
-            ForEachField(l.text, ',', [&](std::size_t i, std::string_view field) {
-                if (i == 0) destination = Value(field);
-                if (i == 1) source = Value(field);
-            });
-            if (source.empty()) source = destination;
-            if (source.empty()) return;
-            AddFile(source, listName, l.line);
-            destinations.insert(UpperAscii(destination.empty() ? source : destination));
-        });
-        return &destinations;
+    void Value(std::string_view, std::string_view value) override {
+        install_->copyFiles.emplace_back(value);
     }
 
-    void AddFile(const std::string& name, const std::string& section, int line) {
+    void File(const payload::CopiedFile& copied) override {
+        copied_.insert(UpperAscii(copied.destination));
         const auto index = static_cast<std::uint32_t>(out_.files.size());
-        if (!fileIndex_.emplace(UpperAscii(name), index).second) return;
+        if (!fileIndex_.emplace(UpperAscii(copied.source), index).second) return;
         PayloadFile file;
-        file.name = name;
-        file.section = section;
-        file.line = line;
+        file.name = copied.source;
+        file.section = std::string(file_.NameOf(file_.Find(copied.section)));
+        file.line = fields_.LineNumber(*copied.line);
         out_.files.push_back(std::move(file));
     }
 
-    void ReadServices(PayloadInstall& install, const std::vector<const Destinations*>& copied) {
+    void MissingList(std::string_view installSection, std::string_view list,
+                     const payload::InfPlace& line) override {
+        if (!missingLists_.insert(UpperAscii(list)).second) return;
+        Warn("payload-section-missing", fields_.LineNumber(line),
+             "CopyFiles of [" + std::string(installSection) + "] names [" + std::string(list) +
+                 "], which the INF lacks: the files it was meant to list are not copied");
+    }
+
+    void ReadServices(PayloadInstall& install) {
         for (const ServiceBinary& binary : ServiceBinariesOf(file_, install.chosen)) {
             install.serviceBinaries.push_back(binary.path);
-            CheckServiceBinary(install, copied, binary.service, binary.path, binary.line);
+            CheckServiceBinary(install, binary.service, binary.path, binary.line);
         }
     }
 
-    void CheckServiceBinary(const PayloadInstall& install,
-                            const std::vector<const Destinations*>& copied,
-                            const std::string& service, const std::string& path, int line) {
-        const std::string name = UpperAscii(BaseName(path));
-        for (const Destinations* destinations : copied)
-            if (destinations->count(name) > 0) return;
+    void CheckServiceBinary(const PayloadInstall& install, const std::string& service,
+                            const std::string& path, int line) {
+        if (copied_.count(UpperAscii(BaseName(path))) > 0) return;
         if (!toldBinaries_.insert(line).second) return;
         Warn("service-binary-not-copied", line,
              "ServiceBinary " + path + " of service " + service + " is no file that [" +
@@ -253,86 +226,78 @@ private:
     }
 
     // Through [SourceDisksFiles] to a disk, through [SourceDisksNames] to a
-    // path below the INF's directory, and there letter case aside.
+    // path below the INF's directory, and there letter case aside, as the
+    // payload rules say.
     void Locate(PayloadFile& file) {
-        const SourceEntry* listed = sourceFiles_.Find(file.name);
         const std::string from = " (copied from [" + file.section + "])";
-        if (listed == nullptr)
+        payload::SourcePlace place(heap_);
+        const payload::Listing listing = payload::FindSource(reading_, target_, file.name, place);
+        if (listing == payload::Listing::NotListed)
             return Error("payload-not-listed", file.line,
                          file.name + from + " has no entry in [SourceDisksFiles." + arch_.name +
                              "] or [SourceDisksFiles]: Windows does not know where it lies in "
                              "the package, asks the user for it, and the installation fails");
-        file.listedIn = listed->section;
-        file.disk = listed->Field(0);
-        const SourceEntry* disk = sourceDisks_.Find(file.disk);
-        if (disk == nullptr)
+        file.listedIn = std::string(place.fileSection.view());
+        file.disk = std::string(place.disk.view());
+        if (listing == payload::Listing::NoDisk)
             return Error("payload-no-disk", file.line,
-                         file.name + from + " is on disk " + file.disk + " ([" + listed->section +
-                             "] line " + std::to_string(listed->line) +
+                         file.name + from + " is on disk " + file.disk + " ([" + file.listedIn +
+                             "] line " + std::to_string(fields_.LineNumber(place.fileLine)) +
                              "), which neither [SourceDisksNames." + arch_.name +
                              "] nor [SourceDisksNames] names: Windows does not know where that "
                              "disk lies, asks the user for it, and the installation fails");
-        std::vector<std::string> parts = PathParts(disk->Field(3));
-        for (std::string& part : PathParts(listed->Field(1))) parts.push_back(std::move(part));
-        parts.push_back(file.name);
-        file.expected = infDirShown_;
-        for (const std::string& part : parts)
-            if (!part.empty() && part != ".") file.expected += "\\" + part;
-        const Found found = finder_.Find(infDir_, infDirShown_, parts);
-        WarnAmbiguous(file.expected, found);
-        std::string inCabinet;
-        if (!found.problem.empty() && InCabinet(file, *disk, &inCabinet)) return;
-        if (!found.problem.empty())
+        file.expected = package_.Shown(std::string(place.folder.view()) + file.name);
+        const std::string disk =
+            " (disk " + file.disk + " of [" + std::string(place.diskSection.view()) + "])";
+        launcher::ByteString path(heap_);
+        package_.Forget();
+        const payload::SourceForm form =
+            payload::LookUpSource(reading_, package_, place, file.name, path);
+        if (form == payload::SourceForm::Missing) {
+            const std::string where =
+                place.cabinetOnly
+                    ? " is not in the package: from the disk's cabinet " +
+                          package_.Shown(std::string(place.diskFolder.view()) +
+                                         std::string(place.cabinet.view())) +
+                          disk + " alone, as its flag 0x10 tells XP, and there"
+                    : " is not in the package: Windows looks for it as " + file.expected + disk +
+                          " or in its compressed form, in any letter case";
+            const std::string notThere = package_.found().whyMissing.empty()
+                                             ? std::string()
+                                             : " (" + package_.found().whyMissing + ")";
             return Error("payload-missing", file.line,
-                         file.name + from + " is not in the package: Windows looks for it as " +
-                             file.expected + " (disk " + file.disk + " of [" + disk->section +
-                             "]), in any letter case" + inCabinet +
-                             ", and the installation fails without it (" + found.problem + ")");
-        file.found = found.shown;
-        file.path = found.path;
+                         file.name + from + where + package_.why() +
+                             ", and the installation fails without it" + notThere);
+        }
+        file.found = package_.found().shown;
+        file.path = package_.found().path;
+        file.compressed = form == payload::SourceForm::Compressed;
+        if (form == payload::SourceForm::InCabinet) {
+            file.cabinet = file.found;
+            file.member = package_.member();
+        }
+        if (place.cabinetOnly && !amd64_) CheckOn2000(file, from);
         if (IsDriverFile(file.name)) CheckDriver(file);
     }
 
-    // A file not found by name comes from the disk's cabinet, in the disk's
-    // path: its tag-or-cab-file when that ends in .cab or flags hold 0x10
-    // (the tag is then tag-file), or a tag-file ending in .cab. True when
-    // the cabinet lists the file; otherwise `why` tells what was read.
-    bool InCabinet(PayloadFile& file, const SourceEntry& disk, std::string* why) {
-        char* end = nullptr;
-        const std::string flags = disk.Field(4);
-        const bool cabinetFlag = (std::strtoul(flags.c_str(), &end, 0) & 0x10) != 0;
-        for (const std::size_t field : {std::size_t{1}, std::size_t{5}}) {
-            const std::string cabinet = disk.Field(field);
-            const bool named = cabinet.size() > 4 &&
-                               EqualsIgnoringCase(cabinet.substr(cabinet.size() - 4), ".cab");
-            if (cabinet.empty() || !(named || (field == 1 && cabinetFlag))) continue;
-            std::vector<std::string> parts = PathParts(disk.Field(3));
-            parts.push_back(cabinet);
-            const Found found = finder_.Find(infDir_, infDirShown_, parts);
-            if (!found.problem.empty()) {
-                *why += ", nor in the disk's cabinet " + cabinet + " (" + found.problem + ")";
-                continue;
-            }
-            std::string bytes;
-            std::string error;
-            std::vector<std::string> names;
-            if (!ReadFileBytes(found.path, &bytes, &error) ||
-                !CabinetFileNames(bytes, &names, &error)) {
-                *why += ", nor in the disk's cabinet " + found.shown +
-                        ", which cannot be read: " + error;
-                continue;
-            }
-            for (const std::string& name : names) {
-                if (!EqualsIgnoringCase(BaseName(name), file.name)) continue;
-                file.found = found.shown;
-                file.cabinet = found.shown;
-                return true;
-            }
-            *why += ", nor in the disk's cabinet " + found.shown + ", which lists " +
-                    std::to_string(names.size()) + (names.size() == 1 ? " file" : " files") +
-                    ", not this one";
-        }
-        return false;
+    // 2000 knows no flag 0x10: it looks for the file by name, and in the
+    // cabinet only when its name ends in .cab.
+    void CheckOn2000(const PayloadFile& file, const std::string& from) {
+        const payload::Target target2000{arch_.name, k2000};
+        payload::SourcePlace place(heap_);
+        if (payload::FindSource(reading_, target2000, file.name, place) != payload::Listing::Listed)
+            return;
+        launcher::ByteString path(heap_);
+        package_.Forget();
+        if (payload::LookUpSource(reading_, package_, place, file.name, path) !=
+            payload::SourceForm::Missing)
+            return;
+        Error("payload-missing", file.line,
+              file.name + from + " lies in " + file.found +
+                  ", the disk's cabinet by its flag 0x10, which only XP knows: 2000 looks for "
+                  "it as " +
+                  file.expected + ", in any letter case" + package_.why() +
+                  ", and the installation fails there without it");
     }
 
     void DriverError(const char* kind, const PayloadFile& file, const std::string& message) {
@@ -345,8 +310,19 @@ private:
     void CheckDriver(PayloadFile& file) {
         std::string bytes;
         std::string error;
-        if (!ReadFileBytes(file.path, &bytes, &error))
-            return DriverError("unreadable", file, "cannot read " + file.path + ": " + error);
+        switch (ReadAsCopied(file.path, file.member, file.compressed, &bytes, &error)) {
+            case UnpackResult::Unpacked:
+                break;
+            case UnpackResult::Unreadable:
+                return DriverError("unreadable", file, error);
+            default:
+                return out_.warnings.push_back(
+                    {"payload-not-unpacked", file.found, 0, 0,
+                     (file.member.empty() ? "holds " + file.name + " compressed"
+                                          : "holds " + file.member) +
+                         ", which cannot be unpacked here (" + error +
+                         "): whether 2000 and XP load it as a driver is not checked"});
+        }
         const PeFile pe = ReadPe(bytes);
         PayloadDriver& driver = file.driver.emplace();
         driver = {pe.headersRead, pe.problem,  pe.machine,         pe.pe32plus,
@@ -384,71 +360,52 @@ private:
                             stops);
     }
 
-    void WarnAmbiguous(const std::string& name, const Found& found) {
-        for (const std::vector<std::string>& matches : found.ambiguous) {
-            std::string spelled;
-            for (const std::string& m : matches) spelled += (spelled.empty() ? "" : ", ") + m;
-            out_.warnings.push_back({"ambiguous-name", name, 0, 0,
-                                     "several names differ only in letter case (" + spelled +
-                                         "); Windows keeps only one of them"});
-        }
-    }
-
-    // CatalogFile.NTx86 (.NTamd64), else CatalogFile.NT, else CatalogFile,
-    // in [Version].
+    // The catalog that [Version] names, beside the INF.
     void CheckCatalog() {
-        const std::uint32_t version = file_.Find("Version");
-        PayloadCatalog catalog;
-        int rank = 3;
-        const std::string keys[] = {std::string("CatalogFile") + arch_.nt, "CatalogFile.NT",
-                                    "CatalogFile"};
-        if (version != kNone)
-            file_.ForEachLine(version, [&](const LogicalLine& l) {
-                const KeyValue kv = SplitLine(l.text);
-                for (int k = 0; k < rank; ++k) {
-                    if (!EqualsIgnoringCase(kv.key, keys[k])) continue;
-                    rank = k;
-                    catalog = {keys[k], Value(kv.value), l.line, "", ""};
-                }
-            });
-        if (catalog.name.empty())
+        launcher::ByteString key(heap_);
+        launcher::ByteString name(heap_);
+        payload::InfPlace line;
+        const std::string keys = std::string("CatalogFile") + arch_.nt;
+        if (!payload::FindCatalog(reading_, arch_.name, key, name, &line))
             return Warn("unsigned", 0,
-                        "[Version] names no catalog (" + keys[0] +
+                        "[Version] names no catalog (" + keys +
                             ", CatalogFile.NT or CatalogFile): the driver is unsigned on " +
                             arch_.systems +
                             ", and under their default driver-signing policy the user is asked "
                             "whether to install it");
-        const Found found = finder_.Find(infDir_, infDirShown_, {catalog.name});
-        WarnAmbiguous(infDirShown_ + "\\" + catalog.name, found);
-        catalog.found = found.problem.empty() ? found.shown : "";
-        catalog.path = found.problem.empty() ? found.path : "";
-        if (catalog.found.empty())
+        PayloadCatalog catalog{std::string(key.view()), std::string(name.view()),
+                               fields_.LineNumber(line), "", ""};
+        package_.Forget();
+        if (package_.IsFile(name.view())) {
+            catalog.found = package_.found().shown;
+            catalog.path = package_.found().path;
+        } else {
             Error("catalog-missing", catalog.line,
                   "[Version] names the catalog " + catalog.name + " (" + catalog.key +
                       "), but it does not lie beside the INF in " + infDirShown_ +
                       ", in any letter case: the package is incomplete, and Windows cannot "
                       "verify the driver's signature");
+        }
         out_.catalog = std::move(catalog);
     }
 
     const InfContents& inf_;
     const InfFile& file_;
-    const std::string& infDir_;
     const std::string& infDirShown_;
     const std::string& infFile_;
     const ArchNames& arch_;
     const bool amd64_;
+    const payload::Target target_;
     Payload& out_;
-    SourceTable sourceFiles_;
-    SourceTable sourceDisks_;
-    FileFinder finder_;
+    NewHeap heap_;
+    InfFields fields_;
+    payload::InfReading reading_;
+    PackageFinder package_;
+    PayloadInstall* install_ = nullptr;  // the one being read
+    Destinations copied_;                // what it copies, by destination name
     std::unordered_map<std::string, std::uint32_t> fileIndex_;  // by upper-case source name
-    std::unordered_map<std::uint32_t, Destinations> lists_;     // file-list sections read
     std::set<std::string> missingLists_;
     std::set<int> toldBinaries_;
-    const Destinations empty_;
-    std::string scratch_;
-    std::string expanded_;
 };
 
 }  // namespace
@@ -458,9 +415,7 @@ Payload CheckPayload(const InfContents& inf, const std::string& infDir,
     Payload payload;
     payload.architecture = arch == PayloadArch::Amd64 ? "amd64" : "x86";
     payload.scope = arch == PayloadArch::Amd64 ? Scope::Amd64 : Scope::X86;
-    const auto& installs = arch == PayloadArch::Amd64 ? inf.installsX64 : inf.installs;
-    if (inf.document && !installs.empty())
-        PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
+    if (inf.document) PayloadReader(inf, infDir, infDirShown, infFile, arch, payload).Run();
     for (auto* findings : {&payload.errors, &payload.warnings})
         for (Finding& finding : *findings) finding.scope = payload.scope;
     return payload;

@@ -37,6 +37,8 @@ struct PayloadFile {
     std::string expected;
     std::string found;                    // as spelled on disk, from the package; empty: not there
     std::string cabinet;                  // when found in the disk's cabinet: that, as found
+    std::string member;                   // and the file's name there
+    bool compressed = false;              // found in its compressed form (name.sy_)
     std::string path;                     // host path, when found
     std::optional<PayloadDriver> driver;  // a .sys that was found and read
 };
@@ -76,8 +78,8 @@ struct Payload {
 
 // `infDir` is the host path of the INF's directory, which the package calls
 // `infDirShown` (drv); `infFile` names the INF in findings. With no install
-// section for the architecture (x86 NT 5.x, or x64 NT 5.2) there is nothing
-// to check, and the catalog is not asked for either.
+// section for the architecture (x86 NT 5.x, or x64 NT 5.2) no file is
+// copied, but the catalog is still looked for: the INF itself is its member.
 Payload CheckPayload(const InfContents& inf, const std::string& infDir,
                      const std::string& infDirShown, const std::string& infFile,
                      PayloadArch arch = PayloadArch::X86);

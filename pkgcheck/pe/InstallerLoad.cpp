@@ -270,7 +270,7 @@ private:
     // aside; empty when there is none.
     std::string Beside(const std::string& name) {
         const Found found = finder_.Find(packageDir_, "", {name});
-        return found.problem.empty() ? found.shown : std::string();
+        return found.whyMissing.empty() ? found.shown : std::string();
     }
 
     void CheckImports(const Image& image) {

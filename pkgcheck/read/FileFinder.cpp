@@ -11,7 +11,7 @@ Found FileFinder::Find(const std::string& dir, const std::string& shownDir,
     Found found{shownDir, dir, "", {}};
     std::size_t last = parts.size();
     while (last > 0 && (parts[last - 1].empty() || parts[last - 1] == ".")) --last;
-    for (std::size_t i = 0; i < parts.size() && found.problem.empty(); ++i) {
+    for (std::size_t i = 0; i < parts.size() && found.whyMissing.empty(); ++i) {
         const std::string& part = parts[i];
         if (part.empty() || part == ".") continue;
         if (part != "..") {
@@ -20,7 +20,7 @@ Found FileFinder::Find(const std::string& dir, const std::string& shownDir,
         }
         const std::size_t cut = found.shown.rfind('\\');
         if (found.shown.empty()) {
-            found.problem = "the path leads out of the package";
+            found.whyMissing = "the path leads out of the package";
             break;
         }
         found.shown.erase(cut == std::string::npos ? 0 : cut);
@@ -66,8 +66,8 @@ bool FileFinder::Step(const std::string& part, EntryType type, Found* found) {
         for (const std::string& n : spellings->second)
             if (TypeOf(JoinPath(found->path, n)) == type) matches.push_back(n);
     if (matches.empty()) {
-        found->problem = std::string(type == EntryType::File ? "no file " : "no directory ") +
-                         part + " in " + found->path + ", in any letter case";
+        found->whyMissing = std::string(type == EntryType::File ? "no file " : "no directory ") +
+                            part + " in " + found->path + ", in any letter case";
         return false;
     }
     const auto exact = std::find(matches.begin(), matches.end(), part);

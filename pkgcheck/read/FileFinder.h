@@ -14,9 +14,9 @@
 namespace pkgcheck {
 
 struct Found {
-    std::string shown;    // as spelled on disk, parts joined by '\'
-    std::string path;     // host path to open
-    std::string problem;  // non-empty: not found, and why
+    std::string shown;       // as spelled on disk, parts joined by '\'
+    std::string path;        // host path to open
+    std::string whyMissing;  // empty: found; else why not, in words
     // Places where a case-sensitive file system holds several names that
     // differ only in letter case: the names, sorted. Each place is told by
     // the first search that passes it.

@@ -95,6 +95,9 @@ void WritePayload(JsonWriter& json, const Payload& p) {
         StringOrNull(json, file.found);
         json.Key("cabinet");
         StringOrNull(json, file.cabinet);
+        json.Key("member");
+        StringOrNull(json, file.member);
+        json.Key("compressed").Bool(file.compressed);
         json.Key("driver");
         WriteDriver(json, file.driver);
         json.EndObject();

@@ -229,6 +229,8 @@ private:
                 return "NO: listed by another hash than SHA-1";
             case MemberState::Unreadable:
                 return "UNREADABLE";
+            case MemberState::NotUnpacked:
+                return "NOT CHECKED: it cannot be unpacked here";
             case MemberState::NoMember:
                 break;
         }

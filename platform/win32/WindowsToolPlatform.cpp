@@ -31,7 +31,7 @@ struct SetupLibrary {
     BOOL(WINAPI* findNextMatchLine)(PINFCONTEXT, PCSTR, PINFCONTEXT);
     DWORD(WINAPI* fieldCount)(PINFCONTEXT);
     BOOL(WINAPI* stringField)(PINFCONTEXT, DWORD, PSTR, DWORD, PDWORD);
-    BOOL(WINAPI* actualSection)(HINF, PCSTR, PSTR, DWORD, PDWORD, PSTR*);
+    LONG(WINAPI* lineCount)(HINF, PCSTR);
     INT(WINAPI* promptReboot)(HSPFILEQ, HWND, BOOL);
     BOOL(WINAPI* updateDriver)(HWND, LPCSTR, LPCSTR, DWORD, PBOOL);
     // XP and later only; null on 2000.
@@ -199,7 +199,7 @@ public:
                TakeFunction(setup, "SetupFindNextMatchLineA", &s.findNextMatchLine) &&
                TakeFunction(setup, "SetupGetFieldCount", &s.fieldCount) &&
                TakeFunction(setup, "SetupGetStringFieldA", &s.stringField) &&
-               TakeFunction(setup, "SetupDiGetActualSectionToInstallA", &s.actualSection) &&
+               TakeFunction(setup, "SetupGetLineCountA", &s.lineCount) &&
                TakeFunction(setup, "SetupPromptReboot", &s.promptReboot) &&
                TakeFunction(newdev, "UpdateDriverForPlugAndPlayDevicesA", &s.updateDriver);
     }
@@ -233,11 +233,10 @@ public:
         });
         return lastSetupError_ == 0;
     }
-    bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
-        lastSetupError_ = TakeText(actual, [&](PSTR buffer, DWORD size, PDWORD required) {
-            return library_.actualSection(inf, section, buffer, size, required, nullptr);
-        });
-        return lastSetupError_ == 0;
+    // -1 for a section the INF lacks, else its number of lines
+    // (learn.microsoft.com/windows/win32/api/setupapi/nf-setupapi-setupgetlinecounta).
+    bool HasSection(InfHandle inf, const char* section) override {
+        return library_.lineCount(inf, section) >= 0;
     }
 
     std::uint32_t LastSetupError() override { return lastSetupError_; }

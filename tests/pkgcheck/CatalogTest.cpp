@@ -11,7 +11,9 @@
 #include "pkgcheck/catalog/Der.h"
 #include "pkgcheck/catalog/FileHash.h"
 #include "pkgcheck/catalog/Sha1.h"
+#include "pkgcheck/inf/Inf.h"
 #include "pkgcheck/package/CatalogCheck.h"
+#include "pkgcheck/package/Payload.h"
 #include "tests/pkgcheck/CatalogWriter.h"
 #include "tests/pkgcheck/Fixtures.h"
 
@@ -273,6 +275,52 @@ TEST(CheckCatalogMembers, FindsEachFileByTheHashWindowsLooksUp) {
             }
         EXPECT_EQ(kinds, row.kinds) << row.what << "\n" << messages;
         EXPECT_EQ(check.signature, row.signature) << row.what;
+    }
+}
+
+// A driver that the package holds in the disk's cabinet or in its
+// compressed form is looked up as the file Windows copies: its hash comes
+// from inside the cabinet, or from what the file expands to.
+TEST(CheckCatalogMembers, APackedDriverIsHashedAsTheFileWindowsCopies) {
+    const std::string head =
+        "[Version]\r\nCatalogFile=stor.cat\r\n[Manufacturer]\r\nM=Models\r\n"
+        "[Models]\r\nD=Inst,PCI\\VEN_1\r\n[Inst]\r\nCopyFiles=@stor.sys\r\n"
+        "[SourceDisksFiles]\r\nstor.sys=1\r\n";
+    const std::string sys = testing::TinyImage(0x14C, 1);
+    const std::string cab = testing::StoredCabinet({{"stor.sys", sys}});
+    const struct {
+        const char* what;
+        std::string disks;
+        const char* file;  // where the package holds the driver
+        std::string bytes;
+        const char* state;  // the driver's
+    } rows[] = {
+        {"in the disk's cabinet", "[SourceDisksNames]\r\n1=d,acc.cab,,\\x86\r\n", "x86/acc.cab",
+         cab, "member"},
+        {"compressed", "[SourceDisksNames]\r\n1=d\r\n", "stor.sy_", cab, "member"},
+        {"a cabinet cut short", "[SourceDisksNames]\r\n1=d,acc.cab\r\n", "acc.cab",
+         cab.substr(0, cab.size() - 8), "catalog-not-unpacked"},
+    };
+    for (const auto& row : rows) {
+        const std::string inf = head + row.disks;
+        const testing::TempDir pkg;
+        pkg.Write("drv/stor.inf", inf);
+        pkg.Write(std::string("drv/") + row.file, row.bytes);
+        pkg.Write("drv/stor.cat",
+                  CatalogBytes({{HexDigest(Sha1Of(inf)), "stor.inf"},
+                                {HexDigest(HashAsWindows(sys).hash), "stor.sys", true}}));
+        const std::string dir = (pkg.path() / "drv").string();
+        const Payload payload =
+            CheckPayload(ReadInf(inf, "drv\\stor.inf"), dir, "drv", "drv\\stor.inf");
+        EXPECT_TRUE(payload.errors.empty()) << row.what << ": " << payload.errors[0].message;
+        const auto request = CatalogRequestFor(payload, {"drv\\stor.inf", dir + "/stor.inf"}, "x86",
+                                               {"2:5.1"}, "XP");
+        ASSERT_TRUE(request.has_value()) << row.what;
+        const CatalogCheck check = CheckCatalogMembers(*request);
+        ASSERT_EQ(check.files.size(), 2u) << row.what;
+        EXPECT_STREQ(KindOf(check.files[0].state), "member") << row.what;
+        EXPECT_STREQ(KindOf(check.files[1].state), row.state) << row.what;
+        EXPECT_TRUE(check.errors.empty()) << row.what << ": " << check.errors[0].message;
     }
 }
 

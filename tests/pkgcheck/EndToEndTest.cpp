@@ -333,7 +333,7 @@ TEST_F(EndToEnd, CommandLineConventions) {
         {"--write-list bare", 0, "[SupportedIDs]\r\n;", "key.ini"},
         {"--write-list bare", 0, "\r\nid1=VEN_8086&DEV_2922\r\n", "install.exe"},
         {"--write-list win7", 2, "no list written", "[SupportedIDs]"},
-        {"--write-list win7", 2, "[inf-no-pci-ids]: no PCI hardware IDs", ""},
+        {"--write-list win7", 2, "stordrv.inf: no PCI hardware IDs", ""},
         {"PKG --write-list --devices " + reg, 2, "--write-list writes key.ini and no report", ""},
     };
     for (const Case& c : cases) {

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pkgcheck::testing {
 
@@ -78,5 +80,47 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// A cabinet holding `members` (name, bytes) stored uncompressed in one
+// folder and one data block: the smallest cabinet Windows and libmspack
+// unpack. Block checksums of 0 are not checked.
+inline std::string StoredCabinet(const std::vector<std::pair<std::string, std::string>>& members) {
+    const auto le = [](std::string& out, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+    };
+    std::string entries;
+    std::string data;
+    for (const auto& [name, bytes] : members) {
+        le(entries, static_cast<std::uint32_t>(bytes.size()), 4);
+        le(entries, static_cast<std::uint32_t>(data.size()), 4);
+        le(entries, 0, 2);       // folder
+        le(entries, 0x5821, 2);  // date
+        le(entries, 0, 2);       // time
+        le(entries, 0x20, 2);    // attributes: archive
+        entries += name + '\0';
+        data += bytes;
+    }
+    const std::uint32_t filesAt = 36 + 8;
+    const auto dataAt = static_cast<std::uint32_t>(filesAt + entries.size());
+    std::string cab = "MSCF";
+    le(cab, 0, 4);
+    le(cab, static_cast<std::uint32_t>(dataAt + 8 + data.size()), 4);
+    le(cab, 0, 4);
+    le(cab, filesAt, 4);
+    le(cab, 0, 4);
+    le(cab, 0x0103, 2);  // version 1.3
+    le(cab, 1, 2);       // folders
+    le(cab, static_cast<std::uint32_t>(members.size()), 2);
+    le(cab, 0, 2);  // flags
+    le(cab, 0, 4);  // set ID, index
+    le(cab, dataAt, 4);
+    le(cab, 1, 2);  // data blocks
+    le(cab, 0, 2);  // stored
+    cab += entries;
+    le(cab, 0, 4);  // checksum
+    le(cab, static_cast<std::uint32_t>(data.size()), 2);
+    le(cab, static_cast<std::uint32_t>(data.size()), 2);
+    return cab + data;
+}
 
 }  // namespace pkgcheck::testing

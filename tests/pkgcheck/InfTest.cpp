@@ -99,7 +99,7 @@ TEST(ReadInf, ReadsUtf16AsTheSameFile) {
     EXPECT_EQ(inf.encoding, "UTF-16LE");
     EXPECT_EQ(Ids(inf), Ids(ReadInf(kInf, "x")));
     EXPECT_NE(ReadInf(std::string("\xFF\xFE[\0V", 5), "x").error, "");
-    EXPECT_EQ(ReadInf("[Version]\r\n", "x").warnings[0].kind, "inf-no-manufacturer");
+    EXPECT_EQ(ReadInf("[Version]\r\n", "x").errors[0].kind, "inf-no-manufacturer");
 }
 
 struct InfCase {
@@ -211,9 +211,12 @@ TEST(ReadInf, ReadsTheSyntaxRealFilesUseAndSaysWhyNothingIsFound) {
         const InfContents inf = ReadInf(c.bytes, "drv\\stordrv.inf");
         EXPECT_EQ(inf.error, "") << c.what;
         EXPECT_EQ(Ids(inf), c.ids) << c.what;
-        EXPECT_EQ(Kinds(inf.warnings), c.kinds) << c.what;
+        // Warnings, then the errors of an INF that installs nothing.
+        std::vector<Finding> findings = inf.warnings;
+        findings.insert(findings.end(), inf.errors.begin(), inf.errors.end());
+        EXPECT_EQ(Kinds(findings), c.kinds) << c.what;
         std::string messages;
-        for (const Finding& f : inf.warnings) messages += f.message + "\n";
+        for (const Finding& f : findings) messages += f.message + "\n";
         EXPECT_NE(messages.find(c.said), std::string::npos) << c.what << ": " << messages;
     }
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "pkgcheck/inf/InfFields.h"
+#include "pkgcheck/inf/InfText.h"
 #include "platform/ToolPlatform.h"
 
 namespace launcher::testing {
@@ -19,43 +21,18 @@ inline std::string Lower(std::string s) {
     return s;
 }
 
-// A setup-information text read as the setup library reads it, without
-// string keys: "[Section]" lines, then "key=a,b" or "a,b" lines.
-struct FakeInf {
-    using Fields = std::vector<std::string>;              // [0] the key, or the first value
-    std::map<std::string, std::vector<Fields>> sections;  // by lower-case name
-
-    explicit FakeInf(const std::string& text) {
-        std::vector<Fields>* section = nullptr;
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(at, end - at);
-            at = end + 1;
-            if (line.empty()) continue;
-            if (line[0] == '[') {
-                section = &sections[Lower(line.substr(1, line.find(']') - 1))];
-                continue;
-            }
-            const std::size_t eq = line.find('=');
-            Fields fields{eq == std::string::npos ? "" : line.substr(0, eq)};
-            std::string rest = eq == std::string::npos ? line : line.substr(eq + 1);
-            for (std::size_t from = 0;;) {
-                const std::size_t comma = rest.find(',', from);
-                fields.push_back(rest.substr(from, comma - from));
-                if (comma == std::string::npos) break;
-                from = comma + 1;
-            }
-            if (eq == std::string::npos) fields[0] = fields[1];
-            if (section) section->push_back(fields);
-        }
-    }
-    const std::vector<Fields>* Section(const std::string& name) const {
-        auto it = sections.find(Lower(name));
-        return it == sections.end() ? nullptr : &it->second;
-    }
+// An INF the fake setup library has open: pkgcheck's reader, which takes
+// quotes, %strkey% tokens and comments as Windows does.
+struct OpenedInf {
+    explicit OpenedInf(const std::string& text) : document(text), fields(document.File()) {}
+    pkgcheck::InfDocument document;
+    pkgcheck::InfFields fields;
 };
+
+inline InfLine ToLine(InfHandle inf, const payload::InfPlace& place) {
+    // The INF the line belongs to goes first, as the setup library keeps it.
+    return {inf, place.a, place.c, place.d};
+}
 
 class FakeToolPlatform : public ToolPlatform {
 public:
@@ -101,7 +78,7 @@ public:
             *error = 0xE0000003u;
             return nullptr;
         }
-        open_.push_back(std::make_unique<FakeInf>(it->second));
+        open_.push_back(std::make_unique<OpenedInf>(it->second));
         ++infsOpen;
         return open_.back().get();
     }
@@ -109,40 +86,35 @@ public:
 
     bool FindFirstLine(InfHandle inf, const char* section, const char* key,
                        InfLine* line) override {
-        const auto* lines = static_cast<FakeInf*>(inf)->Section(section);
-        if (!lines) return false;
-        *line = {inf, const_cast<std::vector<FakeInf::Fields>*>(lines), 0, 0};
-        return Seek(line, key);
+        payload::InfPlace place;
+        if (!Fields(inf).FirstLine(section, key, &place)) return false;
+        *line = ToLine(inf, place);
+        return true;
     }
     bool FindNextLine(InfLine* line) override {
-        ++line->line;
-        return line->line < Lines(*line).size();
+        payload::InfPlace place = Place(*line);
+        if (!Fields(line->inf).NextLine(&place)) return false;
+        *line = ToLine(line->inf, place);
+        return true;
     }
     bool FindNextMatchLine(InfLine* line, const char* key) override {
-        ++line->line;
-        return Seek(line, key);
+        payload::InfPlace place = Place(*line);
+        if (!Fields(line->inf).NextMatchLine(&place, key)) return false;
+        *line = ToLine(line->inf, place);
+        return true;
     }
     unsigned FieldCount(const InfLine& line) override {
-        return static_cast<unsigned>(Lines(line)[line.line].size() - 1);
+        return Fields(line.inf).FieldCount(Place(line));
     }
     bool Field(const InfLine& line, unsigned index, ByteString& text) override {
-        const auto& fields = Lines(line)[line.line];
-        lastSetupError_ = index >= fields.size()        ? kErrorInvalidParameter
-                          : fieldError != 0             ? fieldError
-                          : !text.Assign(fields[index]) ? kErrorNotEnoughMemory
-                                                        : 0;
+        pkgcheck::InfFields& fields = Fields(line.inf);
+        lastSetupError_ = !fields.Field(Place(line), index, text) ? fields.LastError()
+                          : fieldError != 0                       ? fieldError
+                                                                  : 0;
         return lastSetupError_ == 0;
     }
-    bool ActualInstallSection(InfHandle inf, const char* section, ByteString& actual) override {
-        const FakeInf& f = *static_cast<FakeInf*>(inf);
-        std::string chosen = section;
-        for (const std::string& suffix : {".NT" + architecture, std::string(".NT"), std::string()})
-            if (f.Section(section + suffix)) {
-                chosen += suffix;
-                break;
-            }
-        lastSetupError_ = actual.Assign(chosen) ? 0 : kErrorNotEnoughMemory;
-        return lastSetupError_ == 0;
+    bool HasSection(InfHandle inf, const char* section) override {
+        return Fields(inf).HasSection(section);
     }
 
     std::uint32_t LastSetupError() override { return lastSetupError_; }
@@ -182,20 +154,14 @@ public:
     int infsOpen = 0;
 
 private:
-    static const std::vector<FakeInf::Fields>& Lines(const InfLine& line) {
-        return *static_cast<const std::vector<FakeInf::Fields>*>(line.currentInf);
+    static pkgcheck::InfFields& Fields(InfHandle inf) {
+        return static_cast<OpenedInf*>(inf)->fields;
     }
-    static bool Seek(InfLine* line, const char* key) {
-        const auto& lines = Lines(*line);
-        for (; line->line < lines.size(); ++line->line)
-            if (!key || Lower(lines[line->line][0]) == Lower(key)) return true;
-        return false;
+    static payload::InfPlace Place(const InfLine& line) {
+        return {line.currentInf, nullptr, line.section, line.line};
     }
 
-    static constexpr std::uint32_t kErrorNotEnoughMemory = 8;
-    static constexpr std::uint32_t kErrorInvalidParameter = 87;
-
-    std::vector<std::unique_ptr<FakeInf>> open_;
+    std::vector<std::unique_ptr<OpenedInf>> open_;
     std::uint32_t lastSetupError_ = 0;
 };
 

@@ -252,3 +252,50 @@ def test_under_wow64_the_32_bit_tool_names_what_is_missing_and_ends_with_its_sta
         assert r.exit_code == 3, r.describe()
         assert pkg.win_dir + "drv\\amd64\\stordrv.sys is missing." in box.text, box.text
     assert_nothing_installed(env)
+
+
+CASES = REPO / "tests" / "payload-cases"
+
+
+def corpus_case(tmp_path, name, arch):
+    """A case of the payload corpus (tests/payload-cases/) as a package's drv
+    folder; for the 64-bit prefix its models serve x64 too, from the same
+    plain source lines, which are the ones Wine's file queue reads."""
+    drv = tmp_path / "drv"
+    shutil.copytree(CASES / name / "drv", drv)
+    if arch == "x64":
+        inf = (drv / "stordrv.inf").read_bytes()
+        assert inf.count(b"%Maker%=Models\r\n") == 1
+        inf = inf.replace(b"%Maker%=Models\r\n", b"%Maker%=Models,NTamd64\r\n").replace(
+            b"[Models]\r\n",
+            b"[Models.NTamd64]\r\n%Dev1%=StorDrv_Inst,PCI\\VEN_8086&DEV_2922\r\n[Models]\r\n")
+        (drv / "stordrv.inf").write_bytes(inf)
+    return drv
+
+
+def windows_says(name):
+    """What the case's windows.txt says Windows does not find."""
+    lines = (CASES / name / "windows.txt").read_text().splitlines()
+    return [l for l in lines if l and not l.startswith("#") and not l.startswith("systems ")]
+
+
+@pytest.mark.parametrize("case", ["coinstaller-missing", "not-listed", "disk-id-hex"])
+@pytest.mark.parametrize("arch", ARCHS)
+def test_corpus_cases_through_the_real_tool(make_package, launchers, machine, arch, case,
+                                            tmp_path):
+    env = machine(arch)
+    pkg = package(make_package, launchers, env, arch, drv=corpus_case(tmp_path, case, arch))
+    r = pkg.run(version="winxp", pci=[DEVICE], box_programs=("install.exe",))
+    said = windows_says(case)
+    if not said:
+        assert (r.exit_code, r.boxes) == (0, []), r.describe()
+        assert env.reg_values(DEVICE.key)["Service"] == "stordrv"
+        return
+    [box] = r.boxes
+    assert box.text.startswith("The driver package is incomplete, so nothing was installed")
+    for line in said:
+        kind, what = line.split(" ", 1)
+        expected = {"missing": pkg.win_dir + what + " is missing.",
+                    "unlisted": what + " is copied but not listed in [SourceDisksFiles]."}[kind]
+        assert expected in box.text, box.text
+    assert_nothing_installed(env)

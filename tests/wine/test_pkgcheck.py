@@ -28,9 +28,10 @@ def report(wine, pkgcheck, pkg, *args):
     assert r.stdout, f"{r.describe()}\n{r.stderr}"
     data = json.loads(r.stdout)
     # The package's installer is the 64-bit stand-in, which 32-bit Windows
-    # would refuse: that is the one error the check may find.
+    # would refuse, and its INF a stub with no models, which installs
+    # nothing: those are the errors the check may find.
     errors = {e["kind"] for e in data["errors"]}
-    assert r.exit_code in (0, 1) or errors == {"installer-pe32plus"}, \
+    assert r.exit_code in (0, 1) or errors <= {"installer-pe32plus", "inf-no-manufacturer"}, \
         f"{r.describe()}\n{r.stderr}"
     return data
 

@@ -1,8 +1,8 @@
-#include "installtool/Decoration.h"
+#include "payload/Decoration.h"
 
-#include "installtool/Texts.h"
+#include "payload/Texts.h"
 
-namespace installtool {
+namespace payload {
 
 // NT[architecture][.major[.minor[.product type[.suite mask]]]]: a section is
 // read only where the product type matches and every suite of the mask is
@@ -36,4 +36,4 @@ long DecorationRank(std::string_view decoration, std::string_view architecture,
            (numbers[3] != 0 ? 1 : 0);
 }
 
-}  // namespace installtool
+}  // namespace payload

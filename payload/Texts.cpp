@@ -1,6 +1,6 @@
-#include "installtool/Texts.h"
+#include "payload/Texts.h"
 
-namespace installtool {
+namespace payload {
 namespace {
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -61,4 +61,4 @@ bool AppendHex(launcher::ByteString& text, std::uint32_t value) {
     return ok;
 }
 
-}  // namespace installtool
+}  // namespace payload

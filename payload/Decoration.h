@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace installtool {
+namespace payload {
 
 struct OsVersion {
     unsigned major;
@@ -27,4 +27,4 @@ constexpr unsigned kXpSuites = 0x0010u | 0x0100u | 0x0200u | 0x0040u;
 long DecorationRank(std::string_view decoration, std::string_view architecture,
                     const OsVersion& os);
 
-}  // namespace installtool
+}  // namespace payload

@@ -1,12 +1,13 @@
 #pragma once
-// Small text helpers for the tool's messages and setup-information names.
+// Small text helpers for the rules of setup-information files and for the
+// installer tool's messages: no runtime library, so the tool can link them.
 
 #include <cstdint>
 #include <string_view>
 
 #include "platform/ByteString.h"
 
-namespace installtool {
+namespace payload {
 
 // Up to `count` bytes of `text` from `at` on; empty past its end. (The
 // standard's substr can throw, and the tool has no exceptions.)
@@ -30,4 +31,4 @@ bool AppendDecimal(launcher::ByteString& text, std::uint32_t value);
 // 0x and eight digits, as Windows writes error codes.
 bool AppendHex(launcher::ByteString& text, std::uint32_t value);
 
-}  // namespace installtool
+}  // namespace payload
