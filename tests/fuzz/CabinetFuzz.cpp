@@ -1,6 +1,7 @@
-// The cabinet reader on any bytes: a cabinet cut short or with a hostile
-// file list is refused in words, never read out of bounds; what it names
-// fits the bytes it was read from.
+// The cabinet readers on any bytes: a cabinet cut short, with a hostile
+// file list or broken compressed data is refused in words, never read out
+// of bounds; what the list names fits the bytes it was read from, and a
+// file unpacked twice gives the same bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "pkgcheck/read/Cabinet.h"
+#include "pkgcheck/read/Unpack.h"
 
 namespace {
 
@@ -38,5 +40,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(total <= size);
     std::vector<std::string> again;
     Check(pkgcheck::CabinetFileNames(bytes, &again, &error) && again == names);
+    if (names.empty()) return 0;
+
+    // The name as the payload rules ask for it: without the folders the
+    // cabinet keeps it in. libmspack reads the file entries after the
+    // folders' and this list where the header points, so on a hostile
+    // header the two may name different files: only each alone is checked.
+    const std::string& first = names.front();
+    const std::size_t cut = first.find_last_of("\\/");
+    const std::string member = cut == std::string::npos ? first : first.substr(cut + 1);
+    std::string unpacked[2];
+    std::string errors[2];
+    pkgcheck::UnpackResult results[2];
+    for (int i = 0; i < 2; ++i)
+        results[i] = pkgcheck::CabinetMember(bytes, member, &unpacked[i], &errors[i]);
+    Check(results[0] == results[1] && unpacked[0] == unpacked[1] && errors[0] == errors[1]);
+    Check((results[0] == pkgcheck::UnpackResult::Unpacked) == errors[0].empty());
+    std::string expanded;
+    std::string expandError;
+    const pkgcheck::UnpackResult whole = pkgcheck::Expand(bytes, &expanded, &expandError);
+    Check((whole == pkgcheck::UnpackResult::Unpacked) == expandError.empty());
     return 0;
 }
