@@ -13,7 +13,7 @@ git ls-files '*.cpp' '*.h' ':!tests/tools' | xargs clang-format --dry-run --Werr
 echo "== host unit tests (ASan + UBSan)"
 ctest --preset host
 
-echo "== bounded fuzz runs of the list parser and the device match, and of the catalog reader (clang, libFuzzer)"
+echo "== bounded fuzz runs of the list parser and the device match, and of pkgcheck's catalog, signature, INF, PE, cabinet and device-file readers (clang, libFuzzer)"
 if ! { cmake --preset fuzz && cmake --build --preset fuzz -j"$(nproc)"; } >build/fuzz.log 2>&1; then
     cat build/fuzz.log
     echo "== build of preset fuzz failed" >&2

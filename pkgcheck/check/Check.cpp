@@ -2,13 +2,14 @@
 
 #include "install/Installer.h"
 #include "pkgcheck/machines/DeviceFiles.h"
+#include "platform/PackageFiles.h"
 
 namespace pkgcheck {
 
 namespace {
 
-const char* const kListName = "key.ini";
-const char* const kInfName = "drv\\stordrv.inf";
+const char* const kListName = launcher::package::kListFile;
+const char* const kInfName = launcher::package::kInfPath;
 
 // The stages in order, each on what the ones before it found; every
 // finding goes to the report as its stage gives it.

@@ -8,6 +8,7 @@
 
 #include "app/LauncherApp.h"
 #include "install/Installer.h"
+#include "platform/PackageFiles.h"
 #include "probes/DeviceMatch.h"
 #include "probes/SupportedIds.h"
 
@@ -36,7 +37,7 @@ public:
                    std::optional<std::string_view> listFile, const NameList& names)
         : cp_(cp),
           modulePath_(installDir + "launcher.exe"),
-          listPath_(installDir + "key.ini"),
+          listPath_(installDir + launcher::package::kListFile),
           listFile_(listFile),
           names_(names),
           count_(names.size()) {}

@@ -30,7 +30,8 @@ public:
 
     // Sorts as the registry keeps subkeys and drops names that differ from
     // an earlier one by letter case only, since the registry cannot hold
-    // both.
+    // both. Names hold no NUL byte (no registry name does, and a device
+    // file with one is refused): "A" and "A<NUL>" would rank as equal.
     void SortAsRegistry();
 
 private:

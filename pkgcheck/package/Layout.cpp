@@ -2,9 +2,12 @@
 
 #include "pkgcheck/read/FileFinder.h"
 #include "pkgcheck/read/Files.h"
+#include "platform/PackageFiles.h"
 
 namespace pkgcheck {
 namespace {
+
+namespace package = launcher::package;
 
 struct Wanted {
     const char* name;
@@ -55,22 +58,22 @@ Layout CheckLayout(const std::string& packageDir) {
     if (type != EntryType::Directory) {
         const char* problem =
             type == EntryType::Missing ? "package directory not found" : "not a directory";
-        for (const char* name : {"key.ini", "install.exe", "drv\\stordrv.inf"})
+        for (const char* name : {package::kListFile, package::kToolFile, package::kInfPath})
             layout.items.push_back({name, "", "", problem, ""});
         layout.errors.push_back({"missing", packageDir, 0, 0, problem, Severity::Error});
         return layout;
     }
     LayoutChecker checker(packageDir, layout);
-    checker.Check({"key.ini", {"key.ini"}});
-    checker.Check({"install.exe", {"install.exe"}});
-    checker.Check({"drv\\stordrv.inf", {"drv", "stordrv.inf"}});
+    checker.Check({package::kListFile, {package::kListFile}});
+    checker.Check({package::kToolFile, {package::kToolFile}});
+    checker.Check({package::kInfPath, {package::kInfFolder, package::kInfFile}});
     return layout;
 }
 
 Layout FindInstaller64(const std::string& packageDir) {
-    const char* const name = "amd64\\install.exe";
+    const char* const name = package::kTool64Path;
     FileFinder finder;
-    const Found found = finder.Find(packageDir, "", {"amd64", "install.exe"});
+    const Found found = finder.Find(packageDir, "", {package::kTool64Folder, package::kToolFile});
     Layout layout;
     LayoutItem& item = layout.items.emplace_back();
     item = {name, found.shown, found.path, found.whyMissing, ""};

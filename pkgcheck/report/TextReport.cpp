@@ -4,9 +4,13 @@
 #include "pkgcheck/read/Text.h"
 #include "pkgcheck/report/Report.h"
 #include "pkgcheck/report/SignatureReport.h"
+#include "platform/PackageFiles.h"
 
 namespace pkgcheck {
 namespace {
+
+using launcher::package::kInfPath;
+using launcher::package::kListFile;
 
 constexpr std::size_t kBlock = 1 << 16;
 // Where the launcher goes on: NT 5.x, x64 editions of NT 5.2 included.
@@ -99,9 +103,9 @@ private:
     void ListPart() {
         if (!r_.list) return;
         const ListFile& list = *r_.list;
-        out_ +=
-            "\nkey.ini as the launcher reads it: " + Plural(list.bytes.size(), "byte", "bytes") +
-            ", " + Plural(list.entries.size(), "entry", "entries") + "\n";
+        out_ += "\n" + std::string(kListFile) +
+                " as the launcher reads it: " + Plural(list.bytes.size(), "byte", "bytes") + ", " +
+                Plural(list.entries.size(), "entry", "entries") + "\n";
         if (list.entries.empty()) return;
         out_ += "  entry  line   bytes  text\n";
         for (std::size_t i = 0; i < list.entries.size(); ++i) {
@@ -115,7 +119,8 @@ private:
     void InfPart() {
         if (!r_.inf || !r_.inf->error.empty()) return;
         const InfContents& inf = *r_.inf;
-        out_ += "\ndrv\\stordrv.inf (" + inf.encoding + "): model sections for x86, NT 5.x:";
+        out_ += "\n" + std::string(kInfPath) + " (" + inf.encoding +
+                "): model sections for x86, NT 5.x:";
         for (const std::string& s : inf.sections) out_ += " [" + s + "]";
         out_ += inf.sections.empty() ? " none\n" : "\n";
         if (!inf.otherSections.empty()) {
@@ -345,11 +350,12 @@ private:
     // Whether the INF installs the chosen device, in a sentence.
     std::string InInf(const ChosenInInf& c) const {
         if (c.infId < 0)
-            return "drv\\stordrv.inf does not install it: none of its hardware IDs (" +
+            return std::string(kInfPath) + " does not install it: none of its hardware IDs (" +
                    JoinIds(c.hardwareIds) + ") is in the INF [chosen-not-in-inf]";
         const std::size_t j = static_cast<std::size_t>(c.infId);
-        return "drv\\stordrv.inf installs it as " + ShortVisible(r_.inf->Id(j)) + " (line " +
-               std::to_string(r_.inf->ids[j].line) + ", [" + r_.inf->SectionOf(j) + "])";
+        return std::string(kInfPath) + " installs it as " + ShortVisible(r_.inf->Id(j)) +
+               " (line " + std::to_string(r_.inf->ids[j].line) + ", [" + r_.inf->SectionOf(j) +
+               "])";
     }
 
     // One row a machine, then the totals.
