@@ -1,6 +1,10 @@
 #include "pkgcheck/catalog/TrustedRoots.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "pkgcheck/catalog/Sha1.h"
+#include "pkgcheck/catalog/SignatureSystems.h"
 #include "pkgcheck/read/Text.h"
 
 namespace pkgcheck {
@@ -16,6 +20,31 @@ int Base64Value(char c) {
     if (c == '+') return 62;
     if (c == '/') return 63;
     return -1;
+}
+
+// The families of KB 293781's tables, as the OSAttr of the systems that
+// belong to them (TrustedRoots.tsv's header says why XP x64 is 2003).
+constexpr struct {
+    std::string_view family;
+    const char* osAttr;
+} kFamilies[] = {{"2000", "2:5.0"}, {"XP", "2:5.1"}, {"2003", "2:5.2"}};
+
+// The systems of a row's families, or false on a family that is none of them.
+bool SystemsOf(std::string_view families, std::vector<std::string>* systems) {
+    for (const std::string_view family : Split(families, ',')) {
+        const auto* const known = std::find_if(std::begin(kFamilies), std::end(kFamilies),
+                                               [&](const auto& f) { return f.family == family; });
+        if (known == std::end(kFamilies)) return false;
+        for (const SystemSignatureSupport& row : SignatureSystems())
+            if (row.osAttr == known->osAttr) systems->push_back(row.system);
+    }
+    return true;
+}
+
+std::vector<std::string> EverySystem() {
+    std::vector<std::string> systems;
+    for (const SystemSignatureSupport& row : SignatureSystems()) systems.push_back(row.system);
+    return systems;
 }
 
 }  // namespace
@@ -43,13 +72,17 @@ TrustStore TrustStore::Microsoft(std::vector<std::string>* problems) {
         if (line.empty() || line[0] == '#') continue;
         const std::vector<std::string_view> f = Split(line, '\t');
         std::string der;
+        std::vector<std::string> systems;
         std::string error;
-        if (f.size() != 4 || !DecodeBase64(f[3], &der)) {
-            error = "a row that is not name, thumbprint, source and base64";
+        if (f.size() != 5 || !DecodeBase64(f[4], &der)) {
+            error = "a row that is not name, thumbprint, systems, source and base64";
+        } else if (!SystemsOf(f[2], &systems)) {
+            error = "systems " + std::string(f[2]) + " that are not of 2000, XP and 2003";
         } else if (HexDigest(Sha1Of(der)) != UpperAscii(f[1])) {
             error = "a certificate whose SHA-1 thumbprint is not " + std::string(f[1]);
         } else {
-            store.Add(std::move(der), std::string(f[0]), std::string(f[2]), true, &error);
+            store.Add(std::move(der), std::string(f[0]), std::string(f[3]), std::move(systems),
+                      true, &error);
         }
         if (!error.empty() && problems != nullptr)
             problems->push_back("TrustedRoots.tsv: " + std::string(f[0]) + ": " + error);
@@ -70,7 +103,8 @@ bool TrustStore::AddPem(std::string_view text, const std::string& file, std::str
             *error = file + ": a certificate without its end, or not in base64";
             return false;
         }
-        if (!Add(std::move(der), "", file, false, error)) {
+        // A root of the builder's own counts on every system: the builder says so.
+        if (!Add(std::move(der), "", file, EverySystem(), false, error)) {
             *error = file + ": " + *error;
             return false;
         }
@@ -81,14 +115,15 @@ bool TrustStore::AddPem(std::string_view text, const std::string& file, std::str
     return found > 0;
 }
 
-bool TrustStore::Add(std::string der, std::string name, std::string source, bool microsoft,
-                     std::string* error) {
+bool TrustStore::Add(std::string der, std::string name, std::string source,
+                     std::vector<std::string> systems, bool microsoft, std::string* error) {
     auto root = std::make_unique<TrustedRoot>();
     root->der = std::move(der);
     if (!ReadCertificate(root->der, &root->certificate, error)) return false;
     root->name = name.empty() ? root->certificate.subjectText : std::move(name);
     root->source = std::move(source);
     root->microsoft = microsoft;
+    root->systems = std::move(systems);
     roots_.push_back(std::move(root));
     return true;
 }

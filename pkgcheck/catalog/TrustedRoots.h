@@ -16,6 +16,9 @@ struct TrustedRoot {
     std::string name;    // as shown: the table's, or the certificate's subject
     std::string source;  // the table's source, or the file it came from
     bool microsoft = false;
+    // The systems that carry it (SignatureSystems.tsv's names): the table's
+    // families, or every system for a root of the builder's own.
+    std::vector<std::string> systems;
     std::string der;          // owns the bytes `certificate` points into
     Certificate certificate;  // read from `der`
 };
@@ -35,8 +38,8 @@ public:
     const std::vector<std::unique_ptr<TrustedRoot>>& roots() const { return roots_; }
 
 private:
-    bool Add(std::string der, std::string name, std::string source, bool microsoft,
-             std::string* error);
+    bool Add(std::string der, std::string name, std::string source,
+             std::vector<std::string> systems, bool microsoft, std::string* error);
 
     std::vector<std::unique_ptr<TrustedRoot>> roots_;  // stable addresses for the views
 };

@@ -123,6 +123,7 @@ private:
         if (end.root == nullptr) return Problem(end.problemKind.c_str(), end.problem);
         out_.root = end.root->name;
         out_.microsoftRoot = end.root->microsoft;
+        out_.rootSystems = end.root->systems;
         out_.driverSigning =
             end.root->microsoft && std::find(cert->usages.begin(), cert->usages.end(),
                                              kOidDriverVerification) != cert->usages.end();

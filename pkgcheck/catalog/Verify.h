@@ -33,11 +33,13 @@ struct SignatureVerdict {
     std::string
         problemKind;      // kSignatureBroken, kSignatureExpired, kSignatureUntrusted; empty: none
     std::string problem;  // in words, when not verified
-    std::string digestAlgorithm;    // of the signer: "sha1", "sha256", ...
-    std::string signer;             // the signer's certificate's subject
-    std::vector<ChainLink> chain;   // the signer's first, up to the root or where it stops
-    std::string root;               // the trusted root's name; empty: none reached
-    bool microsoftRoot = false;     // that root is one of Microsoft's, by its key
+    std::string digestAlgorithm;   // of the signer: "sha1", "sha256", ...
+    std::string signer;            // the signer's certificate's subject
+    std::vector<ChainLink> chain;  // the signer's first, up to the root or where it stops
+    std::string root;              // the trusted root's name; empty: none reached
+    bool microsoftRoot = false;    // that root is one of Microsoft's, by its key
+    // The systems that carry that root (SignatureSystems.tsv's names).
+    std::vector<std::string> rootSystems;
     bool driverSigning = false;     // Microsoft's driver signing (WHQL)
     bool hasTimestamp = false;      // a countersignature that verifies, from a trusted root
     std::int64_t timestamp = 0;     // its time, seconds since 1970

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <utility>
 
 #include "pkgcheck/catalog/Crypto.h"
 #include "pkgcheck/catalog/SignatureSystems.h"
@@ -33,8 +34,8 @@ public:
           named_(named),
           out_(out) {}
 
-    void Run(std::string_view bytes, int version, const TrustStore& trust, std::int64_t now) {
-        out_.verdict = VerifyCatalogSignature(bytes, trust, now != 0 ? now : std::time(nullptr));
+    void Run(SignatureVerdict verdict, int version) {
+        out_.verdict = std::move(verdict);
         if (version != 1) Version(version);
         Findings();
         for (const SystemSignatureSupport* row : rows_) out_.systems.push_back(For(*row, version));
@@ -88,10 +89,18 @@ private:
         const SignatureVerdict& v = out_.verdict;
         const bool sha2Digest = IsSha2Name(v.digestAlgorithm);
         const bool named = std::find(named_.begin(), named_.end(), row.osAttr) != named_.end();
-        const bool readable = version == 1 && v.verified && named && (!sha2Digest || row.sha256) &&
+        // A system that does not carry the chain's root (TrustedRoots.tsv,
+        // from KB 293781's tables) sees a chain to an unknown root.
+        const bool carried = std::find(v.rootSystems.begin(), v.rootSystems.end(), row.system) !=
+                             v.rootSystems.end();
+        const bool readable = version == 1 && v.verified && named && carried &&
+                              (!sha2Digest || row.sha256) &&
                               (!v.sha2Certificates || row.sha256Certificates);
         SystemVerdict out;
         out.system = row.system;
+        if (v.verified && !carried)
+            out.reason =
+                "its chain ends at " + v.root + ", which " + row.system + " does not carry";
         out.takenAs = !readable ? "unsigned" : v.driverSigning ? "driver-signing" : "publisher";
         // Server 2003 is judged as XP here, unconfirmed: "Using SetupAPI to
         // verify driver Authenticode signatures" (learn.microsoft.com/en-us/
@@ -118,9 +127,20 @@ SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVers
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
                                          bool covered, const TrustStore& trust, std::int64_t now) {
+    return JudgeSignatureVerdict(
+        VerifyCatalogSignature(bytes, trust, now != 0 ? now : std::time(nullptr)), catalogVersion,
+        catalogShown, architecture, osAttrs, namedByCatalog, covered);
+}
+
+SignatureJudgement JudgeSignatureVerdict(SignatureVerdict verdict, int catalogVersion,
+                                         const std::string& catalogShown,
+                                         const std::string& architecture,
+                                         const std::vector<std::string>& osAttrs,
+                                         const std::vector<std::string>& namedByCatalog,
+                                         bool covered) {
     SignatureJudgement out;
     const std::vector<std::string> named = covered ? namedByCatalog : std::vector<std::string>();
-    Judge(catalogShown, architecture, osAttrs, named, out).Run(bytes, catalogVersion, trust, now);
+    Judge(catalogShown, architecture, osAttrs, named, out).Run(std::move(verdict), catalogVersion);
     return out;
 }
 

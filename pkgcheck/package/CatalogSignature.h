@@ -40,6 +40,7 @@ constexpr const char* kUnsignedSource = "support.microsoft.com KB 216754, 269651
 struct SystemVerdict {
     std::string system;       // "XP SP3"
     std::string takenAs;      // "driver-signing", "publisher", "unsigned"
+    std::string reason;       // why a signature that verified is none there; empty: none
     std::string consequence;  // what follows there, in words
 };
 
@@ -61,6 +62,14 @@ SignatureJudgement JudgeCatalogSignature(std::string_view bytes, int catalogVers
                                          const std::vector<std::string>& osAttrs,
                                          const std::vector<std::string>& namedByCatalog,
                                          bool covered, const TrustStore& trust, std::int64_t now);
+
+// The same for a signature already verified (`verdict`).
+SignatureJudgement JudgeSignatureVerdict(SignatureVerdict verdict, int catalogVersion,
+                                         const std::string& catalogShown,
+                                         const std::string& architecture,
+                                         const std::vector<std::string>& osAttrs,
+                                         const std::vector<std::string>& namedByCatalog,
+                                         bool covered);
 
 // Microsoft's roots and the builder's own (--trust), read once for the
 // whole check; a file that cannot be read is an error.

@@ -47,6 +47,8 @@ void WriteSystemsJson(JsonWriter& json, const CatalogCheck& c) {
     json.BeginArray();
     for (const SystemVerdict& s : c.systems) {
         json.BeginObject().Key("system").String(s.system).Key("takenAs").String(s.takenAs);
+        json.Key("reason");
+        TextOrNull(json, s.reason);
         json.Key("consequence").String(s.consequence).EndObject();
     }
     json.EndArray();
@@ -75,7 +77,8 @@ std::string SignatureText(const CatalogCheck& c) {
             "\n";
     }
     for (const SystemVerdict& s : c.systems)
-        out += "  " + s.system + ": " + TakenAsText(s.takenAs) + "; " + s.consequence + "\n";
+        out += "  " + s.system + ": " + TakenAsText(s.takenAs) +
+               (s.reason.empty() ? "" : " (" + s.reason + ")") + "; " + s.consequence + "\n";
     if (!c.systems.empty()) out += std::string("  (source: ") + kUnsignedSource + ")\n";
     return out;
 }

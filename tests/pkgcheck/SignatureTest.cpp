@@ -12,6 +12,8 @@
 
 #include "pkgcheck/catalog/SignatureSystems.h"
 #include "pkgcheck/catalog/Verify.h"
+#include "pkgcheck/package/CatalogSignature.h"
+#include "pkgcheck/report/SignatureReport.h"
 #include "tests/pkgcheck/CatalogWriter.h"
 #include "tests/pkgcheck/Fixtures.h"
 
@@ -32,6 +34,7 @@ TEST(TrustedRoots, EveryRowLoadsAsItsThumbprintPinsIt) {
         EXPECT_TRUE(root->microsoft);
         EXPECT_FALSE(root->certificate.modulus.empty()) << root->name;
         EXPECT_FALSE(root->source.empty()) << root->name;
+        EXPECT_FALSE(root->systems.empty()) << root->name;
     }
 }
 
@@ -131,6 +134,51 @@ TEST(CatalogSignature, OsslsigncodeSignedCatalogs) {
         EXPECT_NE(v.problem.find(row.says), std::string::npos) << v.problem;
         EXPECT_FALSE(v.driverSigning);
         EXPECT_FALSE(v.microsoftRoot);
+    }
+}
+
+// A signature that verified, as each x86 system takes it by the root its
+// chain ends at: Microsoft Root Certificate Authority is not one of 2000's.
+TEST(CatalogSignature, EachSystemTakesItOnlyFromARootItCarries) {
+    const TrustStore store = TrustStore::Microsoft();
+    const std::vector<std::string> served = {"2:5.0", "2:5.1", "2:5.2"};
+    const std::string mrca = "Microsoft Root Certificate Authority";
+    struct Row {
+        std::string root;
+        bool driverSigning;
+        std::vector<std::string> takenAs;  // 2000 SP4, XP before SP3, XP SP3, 2003 before SP2, SP2
+    };
+    const std::string ds = "driver-signing";
+    const Row rows[] = {
+        {"Microsoft Root Authority", true, {ds, ds, ds, ds, ds}},
+        {mrca, true, {"unsigned", ds, ds, ds, ds}},
+        {mrca, false, {"unsigned", "publisher", "publisher", "publisher", "publisher"}},
+    };
+    for (const Row& row : rows) {
+        SignatureVerdict v;
+        v.present = v.verified = v.microsoftRoot = true;
+        v.digestAlgorithm = "sha1";
+        v.root = row.root;
+        v.driverSigning = row.driverSigning;
+        for (const auto& root : store.roots())
+            if (root->name == row.root) v.rootSystems = root->systems;
+        CatalogCheck c;
+        c.verdict = v;
+        SignatureJudgement judged =
+            JudgeSignatureVerdict(v, 1, "stor.cat", "x86", served, served, true);
+        c.systems = judged.systems;
+        std::vector<std::string> takenAs;
+        for (const SystemVerdict& s : c.systems) {
+            takenAs.push_back(s.takenAs);
+            EXPECT_EQ(s.reason.empty(), row.root != mrca || s.system != "2000 SP4") << s.system;
+        }
+        SCOPED_TRACE(row.root);
+        EXPECT_EQ(takenAs, row.takenAs);
+        EXPECT_TRUE(judged.errors.empty() && judged.warnings.empty());
+        const bool told =
+            SignatureText(c).find("  2000 SP4: unsigned (its chain ends at " + mrca +
+                                  ", which 2000 SP4 does not carry); shows") != std::string::npos;
+        EXPECT_EQ(told, row.root == mrca) << SignatureText(c);
     }
 }
 
