@@ -130,7 +130,6 @@ import shutil
 import struct
 import subprocess
 import tempfile
-import threading
 import time
 import uuid
 import warnings
@@ -139,12 +138,18 @@ from pathlib import Path
 
 import pytest
 
+# The X server, the window watcher and the box texts live in xdisplay; these
+# are their names here, as the docstring above gives them.
+from xdisplay import (Box, HarnessError, Window, Xvfb, _WindowWatcher,  # noqa: F401
+                      box_texts, running_programs)
+# Where the tests' files lie, the helper programs and the throw-away packages
+# live in packages.
+from packages import REPO, WORK, Package, Tools, make_package  # noqa: F401
+
 # Mark for tests that run 32-bit programs: skipped, with the reason, where
 # the emulation they need is missing.
 needs_win32 = pytest.mark.usefixtures("need_win32")
 
-REPO = Path(__file__).resolve().parents[2]
-WORK = Path(os.environ.get("WINE_TEST_DIR", REPO / "build" / "wine"))
 
 WINE64 = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINE32 = "/usr/lib/wine/wine"
@@ -165,8 +170,6 @@ SW_HIDE = 0
 STARTF_USESHOWWINDOW = 0x1
 
 
-class HarnessError(RuntimeError):
-    pass
 
 
 def pe_machine(path) -> str:
@@ -225,184 +228,6 @@ class Device:
 def key_ini(*ids: str) -> bytes:
     """key.ini bytes: one idN=... line per id, CR LF line ends."""
     return b"".join(f"id{n}={i}\r\n".encode("ascii") for n, i in enumerate(ids, 1))
-
-
-# --------------------------------------------------------------------- X
-
-class Xvfb:
-    """A private X server; Wine's message boxes need one to exist at all."""
-
-    def __init__(self):
-        read_fd, write_fd = os.pipe()
-        self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=[write_fd], stdin=subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        number = b""
-        with os.fdopen(read_fd, "rb") as r:
-            while not number.endswith(b"\n"):
-                chunk = r.read(1)
-                if not chunk:
-                    break
-                number += chunk
-        if not number.strip().isdigit():
-            self.proc.kill()
-            raise HarnessError("Xvfb did not report a display number")
-        self.display = ":" + number.decode().strip()
-
-    def close(self):
-        self.proc.terminate()
-        try:
-            self.proc.wait(10)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-
-
-@dataclasses.dataclass
-class Window:
-    id: str
-    name: str
-    wm_class: str
-    first_seen: float
-    fixed_size: bool
-    keys_sent: int = 0
-    last_key: float = 0.0
-
-
-@dataclasses.dataclass
-class Box:
-    caption: str | None
-    text: str | None
-    window: str | None = None
-
-
-def _xcmd(display, *args) -> str:
-    try:
-        r = subprocess.run(args, env={**os.environ, "DISPLAY": display},
-                           stdin=subprocess.DEVNULL, capture_output=True,
-                           timeout=15)
-    except subprocess.TimeoutExpired:
-        return ""
-    return r.stdout.decode("utf-8", "replace")
-
-
-MWM_FUNC_RESIZE, MWM_FUNC_MINIMIZE, MWM_FUNC_MAXIMIZE = 0x2, 0x8, 0x10
-
-
-class _WindowWatcher(threading.Thread):
-    """Polls for visible top-level windows while a program runs.
-
-    Searching by class rather than name also finds boxes with an empty
-    caption.  Fixed-size windows of the program under test, or of the other
-    programs named in ``box_programs`` (Wine gives its windows the exe name
-    as WM_CLASS), are their message boxes: they are answered with Return
-    once they have stood ``box_delay`` seconds, again every few seconds if
-    one stays up.  Other windows are only recorded.  The processes of the
-    programs named in ``processes`` are looked for in /proc at each poll,
-    and the last time each was seen is kept.
-    """
-
-    def __init__(self, display, exe_name, dismiss, interval=0.3, box_programs=(),
-                 box_delay=0.0, processes=()):
-        super().__init__(daemon=True)
-        self.display = display
-        self.box_classes = {exe_name.lower(), *(p.lower() for p in box_programs)}
-        self.dismiss = dismiss
-        self.interval = interval
-        self.box_delay = box_delay
-        self.windows: dict[str, Window] = {}
-        self.last_seen: dict[str, float | None] = {p.lower(): None for p in processes}
-        self._stop_event = threading.Event()
-
-    def run(self):
-        while not self._stop_event.is_set():
-            self.poll()
-            self._stop_event.wait(self.interval)
-
-    def stop(self):
-        self._stop_event.set()
-        self.join(30)
-
-    def poll(self):
-        if self.last_seen:
-            now = time.time()
-            for name in running_programs(self.last_seen):
-                self.last_seen[name] = now
-        for wid in _xcmd(self.display, "xdotool", "search", "--onlyvisible",
-                         "--classname", ".").split():
-            w = self.windows.get(wid)
-            # A window caught before Wine set its class, name or hints is
-            # looked at again, as is any window of the programs not yet seen
-            # as a box.
-            if w is None or (not self.is_box(w)
-                             and (w.wm_class.lower() in self.box_classes | {""}
-                                  or not w.name)):
-                w = self._describe(wid, w.first_seen if w else time.time())
-                self.windows[wid] = w
-            if (self.dismiss and self.is_box(w)
-                    and time.time() - w.first_seen >= self.box_delay
-                    and time.time() - w.last_key > 3.0):
-                _xcmd(self.display, "xdotool", "key", "--window", wid, "Return")
-                w.keys_sent += 1
-                w.last_key = time.time()
-
-    def _describe(self, wid, first_seen) -> Window:
-        name = _xcmd(self.display, "xdotool", "getwindowname", wid).rstrip("\n")
-        props = _xcmd(self.display, "xprop", "-id", wid, "WM_CLASS", "_MOTIF_WM_HINTS")
-        cls = re.search(r'WM_CLASS\(STRING\) = "([^"]*)"', props)
-        motif = re.search(r"_MOTIF_WM_HINTS\(_MOTIF_WM_HINTS\) = (0x[0-9a-f]+), (0x[0-9a-f]+)",
-                          props)
-        # Wine maps a window's styles to Motif functions; a message box can
-        # be moved and closed but neither resized, minimized nor maximized.
-        fixed = bool(motif) and not int(motif.group(2), 16) & (MWM_FUNC_RESIZE
-                                                               | MWM_FUNC_MINIMIZE
-                                                               | MWM_FUNC_MAXIMIZE)
-        return Window(wid, name, cls.group(1) if cls else "", first_seen, fixed)
-
-    def is_box(self, w: Window) -> bool:
-        return w.fixed_size and w.wm_class.lower() in self.box_classes
-
-
-def running_programs(names) -> set[str]:
-    """Which of the exe names (lower case) a process of this machine runs:
-    Wine gives a process its exe's path as its command line."""
-    found = set()
-    for cmdline in Path("/proc").glob("[0-9]*/cmdline"):
-        try:
-            first = cmdline.read_bytes().split(b"\0", 1)[0].decode("utf-8", "replace")
-        except OSError:
-            continue
-        base = re.split(r"[\\/]", first)[-1].strip().lower()
-        if base in names:
-            found.add(base)
-    return found
-
-
-_TRACE_RE = re.compile(r'trace:msgbox:MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"')
-_ESCAPES = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
-
-
-def decode_debugstr(s: str) -> str:
-    """Undo Wine's debugstr_w quoting: \\n \\r \\t \\" \\\\ and \\XXXX (hex)."""
-    out, i = [], 0
-    while i < len(s):
-        c = s[i]
-        if c != "\\":
-            out.append(c)
-            i += 1
-        elif s[i + 1:i + 2] in _ESCAPES:
-            out.append(_ESCAPES[s[i + 1]])
-            i += 2
-        else:
-            out.append(chr(int(s[i + 1:i + 5], 16)))
-            i += 5
-    return "".join(out)
-
-
-def box_texts(stderr: str) -> list[str]:
-    return [decode_debugstr(m.group(1)) for m in _TRACE_RE.finditer(stderr)]
 
 
 # ------------------------------------------------------------------ results
@@ -741,108 +566,7 @@ class WineEnv:
         return result
 
 
-# ------------------------------------------------------------------ tools
-
-class Tools:
-    """The helper programs of tests/tools, built for both architectures
-    from the same CMakeLists.txt the product build includes."""
-
-    SOURCE = REPO / "tests" / "tools"
-    COMPILERS = {"x64": "x86_64-w64-mingw32-gcc", "x86": "i686-w64-mingw32-gcc"}
-
-    def __init__(self, root: Path = WORK / "tools"):
-        self.root = root
-        self._built: set[str] = set()
-
-    def build(self, arch: str) -> Path:
-        out = self.root / arch
-        if arch in self._built:
-            return out
-        compiler = shutil.which(self.COMPILERS[arch])
-        if not compiler:
-            raise HarnessError(f"{self.COMPILERS[arch]} not installed")
-        configure = ["cmake", "-S", str(self.SOURCE), "-B", str(out),
-                     "-DCMAKE_SYSTEM_NAME=Windows", f"-DCMAKE_C_COMPILER={compiler}",
-                     "-DCMAKE_BUILD_TYPE=Release"]
-        if shutil.which("ninja"):
-            configure += ["-G", "Ninja"]
-        if not (out / "CMakeCache.txt").exists():
-            self._check(configure)
-        self._check(["cmake", "--build", str(out)])
-        self._built.add(arch)
-        return out
-
-    @staticmethod
-    def _check(cmd):
-        r = subprocess.run(cmd, stdin=subprocess.DEVNULL, capture_output=True, text=True)
-        if r.returncode != 0:
-            raise HarnessError(f"{' '.join(cmd)} failed:\n{r.stdout}\n{r.stderr}")
-
-    def exe(self, name: str, arch: str = "x64") -> Path:
-        path = self.build(arch) / f"{name}.exe"
-        if not path.exists():
-            raise HarnessError(f"{path} was not built")
-        return path
-
-    def dll(self, name: str, arch: str = "x64") -> Path:
-        return self.build(arch) / f"{name}.dll"
-
-
-# ---------------------------------------------------------------- package
-
-class Package:
-    def __init__(self, wine: WineEnv, dir: Path, exe_name: str, install_log: Path,
-                 install_seconds: float):
-        self.wine = wine
-        self.dir = dir
-        self.exe_name = exe_name
-        self.exe = dir / exe_name
-        self.install_log = install_log
-        self.win_dir = wine.windows_path(dir) + "\\"
-        self.env = {"FAKEINSTALL_LOG": wine.windows_path(install_log),
-                    "FAKEINSTALL_SECONDS": str(install_seconds)}
-
-    def run(self, args=(), *, version: str | None = None, pci=None, **kw) -> RunResult:
-        """Runs the package's exe; version and pci, when given, are set
-        first in a single registry import."""
-        text = ""
-        if version is not None:
-            text += self.wine.version_reg(self.exe_name, version)
-        if pci is not None:
-            text += self.wine.pci_reg(pci)
-        if text:
-            self.wine.reg_import(text)
-        kw.setdefault("env", self.env)
-        kw.setdefault("cwd", self.dir.parent)
-        return self.wine.run(self.exe, args, install_log=self.install_log, **kw)
-
-
-def make_package(wine: WineEnv, tools: Tools, base: Path, launcher, *,
-                 exe_name: str = "launcher.exe", key_ini: bytes | None = None,
-                 blanks: bool = False, install: str | Path | None = "x64",
-                 inf: bool | Path = True, install_seconds: float = 2) -> Package:
-    """A package directory under base.  install picks the architecture of
-    fakeinstall copied in as install.exe (None: no install.exe), or is the
-    path of a program to copy in as install.exe; a 64-bit one starts in a
-    second and its bitness is invisible to its starter.  inf: whether
-    drv\\stordrv.inf exists (a stub), or a directory whose files make drv\\."""
-    pkg_dir = base / ("driver package" if blanks else "package")
-    pkg_dir.mkdir(parents=True)
-    shutil.copy2(launcher, pkg_dir / exe_name)
-    if key_ini is not None:
-        (pkg_dir / "key.ini").write_bytes(key_ini)
-    if isinstance(install, Path):
-        shutil.copy2(install, pkg_dir / "install.exe")
-    elif install:
-        shutil.copy2(tools.exe("fakeinstall", install), pkg_dir / "install.exe")
-    if isinstance(inf, Path):
-        shutil.copytree(inf, pkg_dir / "drv")
-    elif inf:
-        (pkg_dir / "drv").mkdir()
-        (pkg_dir / "drv" / "stordrv.inf").write_bytes(
-            b"[Version]\r\nSignature=\"$Windows NT$\"\r\n")
-    return Package(wine, pkg_dir, exe_name, base / "install-log.jsonl", install_seconds)
-
+# ---------------------------------------------------------------- run ids
 
 def new_run_id() -> str:
     return os.environ.get("WINE_TEST_RUN_ID") or uuid.uuid4().hex
