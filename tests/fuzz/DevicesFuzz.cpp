@@ -15,15 +15,12 @@
 #include "pkgcheck/machines/DeviceFiles.h"
 #include "pkgcheck/machines/Devices.h"
 #include "pkgcheck/read/Text.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
 
 using pkgcheck::DeviceList;
 using pkgcheck::DevicesFailure;
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 // Code pages a check may be given: single-byte ones, and double-byte ones
 // of both shapes of lead-byte ranges. They decide what Unicode text becomes.

@@ -19,16 +19,13 @@
 #include "pkgcheck/inf/InfText.h"
 #include "pkgcheck/read/HashIndex.h"
 #include "pkgcheck/read/Text.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
 
 using pkgcheck::InfContents;
 using pkgcheck::InfFile;
 using pkgcheck::LogicalLine;
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 bool SameFindings(const std::vector<pkgcheck::Finding>& a,
                   const std::vector<pkgcheck::Finding>& b) {

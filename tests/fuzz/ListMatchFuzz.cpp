@@ -17,6 +17,7 @@
 #include "app/LauncherApp.h"
 #include "probes/DeviceMatch.h"
 #include "probes/SupportedIds.h"
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/unit/FakePlatform.h"
 #include "tests/unit/IdTexts.h"
 
@@ -82,10 +83,6 @@ struct Model {
         return -1;
     }
 };
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 }  // namespace
 

@@ -16,12 +16,9 @@
 
 #include "pkgcheck/machines/NameList.h"
 #include "pkgcheck/read/Text.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 std::vector<std::string> Model(std::vector<std::string> names) {
     std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {

@@ -10,14 +10,11 @@
 #include <string_view>
 
 #include "pkgcheck/pe/Pe.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
 
 using pkgcheck::PeFile;
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 bool Same(const PeFile& a, const PeFile& b) {
     if (a.valid != b.valid || a.problem != b.problem || a.headersRead != b.headersRead ||

@@ -12,12 +12,9 @@
 #include "pkgcheck/catalog/Certificate.h"
 #include "pkgcheck/catalog/SignedData.h"
 #include "pkgcheck/catalog/Verify.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
 
 const pkgcheck::TrustStore& Store() {
     static const pkgcheck::TrustStore store = pkgcheck::TrustStore::Microsoft();
